@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Child processes for the adapters: always an argument vector, never a shell.
+namespace adapt {
+
+// Absolute path of a Debian tool (e.g. "ffmpeg" -> "/usr/bin/ffmpeg"). The
+// environment variable MARBLEWAY_SYSTEM_<NAME> (upper case, '-' as '_') overrides it;
+// the adapters never search PATH, because PATH may hold the adapters themselves.
+std::string systemTool(const std::string &name);
+
+// Runs argv[0] with the given arguments, standard output and error inherited.
+// Returns the exit status, 128 + signal when it died of a signal, -1 when it could not start.
+int run(const std::vector<std::string> &argv);
+
+// As run(), with standard output captured into *out (standard error inherited unless
+// quietErrors, then discarded).
+int capture(const std::vector<std::string> &argv, std::string *out, bool quietErrors = false);
+
+} // namespace adapt
