@@ -27,7 +27,7 @@ std::vector<uint32_t> oggStreamSerialsFromBytes(const std::string &head)
         size_t body = 0;
         for (size_t i = 0; i < segments; ++i)
             body += uint8_t(head[pos + 27 + i]);
-        if (!(flags & 0x02))
+        if (!(flags & 0x02) || pos + 27 + segments + body > head.size())
             break;
         serials.push_back(le32(head, pos + 14));
         pos += 27 + segments + body;
