@@ -1,5 +1,11 @@
 #include "shell/Formatters.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
 QString FormatGrouped(std::int64_t n)
 {
     const bool negative = n < 0;
@@ -40,7 +46,8 @@ void Fmt::fillNext(QChar kind, const QString &value)
                 m_out += QLatin1Char('%');
                 continue;
             }
-            Q_ASSERT(k == kind);
+            // %u shares d(); the value was formatted by the caller.
+            Q_ASSERT(k == kind || (k == QLatin1Char('u') && kind == QLatin1Char('d')));
             (void)kind;
             m_out += value;
             return;
@@ -62,6 +69,12 @@ Fmt &Fmt::d(long long number)
     return *this;
 }
 
+Fmt &Fmt::g(double number)
+{
+    fillNext(QLatin1Char('g'), QString::asprintf("%g", number));
+    return *this;
+}
+
 QString Fmt::str() const
 {
     QString rest;
@@ -71,4 +84,19 @@ QString Fmt::str() const
         rest += m_format.at(i);
     }
     return m_out + rest;
+}
+
+double AtofPrefix(const QString &text)
+{
+    // Independent of the process locale (a decimal comma must not change "23.976").
+    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?)"));
+    const QRegularExpressionMatch m = number.match(text);
+    return m.hasMatch() ? m.captured(1).toDouble() : 0.0;
+}
+
+int LeadingInt(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    const long long v = std::strtoll(bytes.constData(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }

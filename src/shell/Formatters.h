@@ -13,7 +13,7 @@ QString FormatGrouped(std::int64_t n);
 // from 100 hours on every field shows 99.
 QString FormatElapsed(std::uint32_t milliseconds);
 
-// printf-style filling of a format that holds only %s and %d (and %%): each %s takes
+// printf-style filling of a format that holds only %s, %d, %u, %g (and %%): each %s takes
 // the next text, each %d the next number, in order. User text is never re-scanned,
 // so a file name holding "%1" or "%s" comes out unchanged.
 class Fmt
@@ -23,6 +23,8 @@ public:
     explicit Fmt(QString format) : m_format(std::move(format)) { }
     Fmt &s(const QString &text);
     Fmt &d(long long number);
+    Fmt &u(unsigned long long number) { return d(static_cast<long long>(number)); }
+    Fmt &g(double number); // %g
     operator QString() const { return str(); }
     QString str() const;
 
@@ -32,3 +34,8 @@ private:
     QString m_out;
     qsizetype m_pos = 0;
 };
+
+// The number at the start of a text, the way the C runtime's atof/atoi read it:
+// leading blanks skipped, then as many characters as form a number; 0 when none.
+double AtofPrefix(const QString &text);
+int LeadingInt(const QString &text);
