@@ -1,0 +1,14 @@
+#pragma once
+
+#include "engine/ConvertJob.h"
+
+// The stage chain of one job, in order (the driver runs them after the source check).
+StageResult ProbeSource(ConvertJob &job);            // media probe
+StageResult IdentifySource(ConvertJob &job);         // container, video decision, companions, audio track
+StageResult PrepareSubtitles(ConvertJob &job);       // external SAMI / SRT / ASS-SSA to SRT
+StageResult ExtractAudio(ConvertJob &job);           // demux or converting extraction, PCM validation
+StageResult ConvertAudio(ConvertJob &job);           // PCM, downmix, normalise, AAC
+StageResult PrepareTrackOptions(ConvertJob &job);    // final AAC probe, output names, track options
+StageResult ExtractVideo(ConvertJob &job);           // copy path and internal subtitle tracks
+StageResult ReencodeVideo(ConvertJob &job);          // two-pass H.264
+StageResult MuxAndSync(ConvertJob &job);             // PAR, mux, sync check, second mux
