@@ -1,10 +1,8 @@
 #include "probe/MediaReport.h"
 
-#if __has_include("runner/ToolRunner.h")
+#include "platform/Paths.h"
 #include "runner/CommandScript.h"
 #include "runner/ToolRunner.h"
-#define MARBLEWAY_HAVE_RUNNER 1
-#endif
 
 #include <QFile>
 
@@ -382,31 +380,27 @@ void MediaReport::Probe(const QString &path, const QString &languageCode)
 
     // Without a folder in the tool path there is no tool to run (its short path
     // could not be made).
-    if (!strMediaInfoPath.contains(QLatin1Char('/')))
+    const qsizetype toolSeparator = platform::lastSeparator(strMediaInfoPath);
+    if (toolSeparator < 0)
         return;
     // Every name goes into the script line between double quotes; a name holding a
     // quote or a line break would change the command, so nothing is run for it.
-    for (const QString &s : {strMediaInfoPath, path, strWorkFolder}) {
-        for (QChar c : s) {
-            if (c == QLatin1Char('"') || c.unicode() < 0x20)
-                return;
-        }
-    }
+    if (!platform::isScriptSafePath(strMediaInfoPath) || !platform::isScriptSafePath(path)
+        || !platform::isScriptSafePath(strWorkFolder))
+        return;
 
     const QString scriptPath = strWorkFolder + QStringLiteral("getinfo.cmd");
     const QString reportPath = strWorkFolder + QStringLiteral("mediainfo.txt");
     // A report left by an earlier run must never be read as this file's.
     QFile::remove(reportPath);
 
-    const QString command = QLatin1Char('"') + strMediaInfoPath + QStringLiteral("\" -f \"") + path
-                            + QStringLiteral("\" > \"") + reportPath + QLatin1Char('"');
-#ifdef MARBLEWAY_HAVE_RUNNER
-    if (runner::writeCommandScript(scriptPath, {command})) {
-        const QString imageName = strMediaInfoPath.mid(strMediaInfoPath.lastIndexOf(QLatin1Char('/')) + 1);
-        ToolRunner toolRunner(scriptPath, ToolRunner::Silent, 0, nullptr, QString(), imageName, QString());
+    const QString arguments = QStringLiteral("-f \"") + path + QStringLiteral("\" > \"") + reportPath + QLatin1Char('"');
+    if (runner::writeCommandScript(scriptPath, {runner::toolCommandLine(strMediaInfoPath, arguments)})) {
+        // Silent and never the window's current runner: Stop does not reach a probe.
+        ToolRunner toolRunner(scriptPath, ToolRunner::Silent, 0, nullptr, QString(),
+                              strMediaInfoPath.mid(toolSeparator + 1), QString());
         toolRunner.Run();
     }
-#endif
     QFile::remove(scriptPath);
 
     QFile file(reportPath);

@@ -69,6 +69,19 @@ TEST(AdapterMedia, FreshReportsGiveTheProbeWhatEachFileIs)
         corpus::check(e, report);
     }
 
+    // The whole probe: script, runner, adapter, report, parser.
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    for (const corpus::MediaExpect &e : corpus::media()) {
+        if (std::string(e.file) != "mkv.mkv" && std::string(e.file) != "ogm.ogm")
+            continue;
+        MediaReport probed(adapterPath(), work.path() + QLatin1Char('/'));
+        probed.Probe(dir.path() + QLatin1Char('/') + QLatin1String(e.file), QStringLiteral("en"));
+        corpus::check(e, probed);
+        EXPECT_EQ(probed.BestAudioTrack(), 1);
+    }
+    EXPECT_TRUE(QDir(work.path()).isEmpty());
+
     // An absolute path from elsewhere, and a name that looks like an option.
     ToolRun r = runAdapter({QStringLiteral("-f"), dir.path() + QStringLiteral("/mkv.mkv")}, QDir::rootPath());
     MediaReport report(adapterPath(), QString());
