@@ -31,6 +31,10 @@ void ConvertJob::resetJob(int row)
 {
     job = Job();
     job.iRow = row;
+    const QString mediaInfo = tools[kMediaInfo].shortPath;
+    job.report = MediaReport(mediaInfo, strWorkFolder);
+    job.aacReport = MediaReport(mediaInfo, strWorkFolder);
+    job.outputReport = MediaReport(mediaInfo, strWorkFolder);
 }
 
 void ConvertJob::setStatus(const QString &text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "probe/MediaReport.h"
 #include "shell/DiagnosticLog.h"
 
 #include <QString>
@@ -55,6 +56,7 @@ public:
         QString strSourcePath;
         QString strSourceExt;
         QString strSourceShortPath;
+        MediaReport report{ QString(), QString() };
         QString strSummary;
         bool bReencodeVideo = false;
         double dFrameRate = 0;
@@ -67,6 +69,7 @@ public:
         int iSubtitleSource = 0;
         QString strPcmFile;
         QString strAacFile;
+        MediaReport aacReport{ QString(), QString() };
         QString strOutputFolder;
         QString strOutputName;
         QString strDcOutputName;
@@ -83,8 +86,10 @@ public:
         int iAudioShift = 0;
         int iMuxVideoDelay = 0;
         int iMuxAudioDelay = 0;
+        MediaReport outputReport{ QString(), QString() };
     } job;
 
+    // Fresh per-job fields; the reports are set up with the MediaInfo path and work folder.
     void resetJob(int row);
 
     // A line in the diagnostic log (nothing when the log is off).

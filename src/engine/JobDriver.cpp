@@ -3,6 +3,7 @@
 #include "engine/ConvertJob.h"
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
+#include "engine/SourceFiles.h"
 #include "engine/Stages.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
@@ -68,6 +69,7 @@ bool prepareJob(ConvertJob &job, int row)
 
     job.job.dwJobStart = platform::tickCount();
     job.Log(Fmt("GetTickCount() result: %d").d(job.job.dwJobStart));
+    FindCompanions(list, row);
 
     auto &j = job.job;
     j.strSourcePath = list.fullPath(row);
