@@ -274,12 +274,12 @@ QString tidyLineEnds(const QString &text)
             ++pendingSpaces;
             continue;
         }
-        if (c != cr)
+        if (c != cr && pendingSpaces > 0)
             noTrailingSpaces.append(QString(pendingSpaces, QLatin1Char(' ')));
         pendingSpaces = 0;
         noTrailingSpaces.append(c);
     }
-    noTrailingSpaces.append(QString(pendingSpaces, QLatin1Char(' ')));
+    // Spaces at the very end go with the final trim below.
 
     QString out;
     out.reserve(noTrailingSpaces.size());

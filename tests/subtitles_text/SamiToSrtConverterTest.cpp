@@ -121,6 +121,10 @@ TEST(SamiCues, SyncTimesFromEveryDigit)
     EXPECT_EQ(srtOf("<SYNC Start=1000 End=2000><P>x"),
               QStringList{QStringLiteral("|1\n02:46:42,000 --> 02:46:52,000\nx\n\n")});
     EXPECT_EQ(srtOf("<SYNC><P>x"), QStringList{QStringLiteral("|1\n00:00:00,000 --> 00:00:10,000\nx\n\n")});
+    // A sync tag without a paragraph of its own gives way to nothing: the
+    // next paragraph still belongs to the first one.
+    EXPECT_EQ(srtOf("<SYNC Start=1000>lost<SYNC Start=2000><P>x"),
+              QStringList{QStringLiteral("|1\n00:00:01,000 --> 00:00:11,000\nx\n\n")});
     // A number too big for 32 bits stays the biggest time instead of wrapping
     // round, and its end is not pushed past the wrap either.
     EXPECT_EQ(srtOf("<SYNC Start=1000><P>a<SYNC Start=99999999999999999999999><P>b"),
