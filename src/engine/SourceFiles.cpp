@@ -6,8 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <dirent.h>
 
 int CheckExtension(const FileList &list, const QString &path)
@@ -26,37 +26,70 @@ int CheckExtension(const FileList &list, const QString &path)
                                             .split(QLatin1Char(';'));
     if (ext.size() != 3 || !accepted.contains(ext))
         return kNotAcceptable;
+    // Names that differ only in case are different files here.
     for (int row = 0; row < list.rowCount(); ++row) {
-        if (list.fullPath(row).compare(path, Qt::CaseInsensitive) == 0)
+        if (list.fullPath(row) == path)
             return row;
     }
     return -1;
 }
+
+namespace {
+
+// Windows wildcards: '*' any run of characters, '?' one character, without regard to
+// case; everything else, brackets included, stands for itself.
+bool wildcardMatch(QStringView pattern, QStringView name)
+{
+    qsizetype p = 0, n = 0, star = -1, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size()
+                   && (pattern[p] == QLatin1Char('?') || pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+            ++p;
+            ++n;
+        } else if (star >= 0) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*'))
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
 
 QString FindFirstMatch(const QString &pattern)
 {
     const qsizetype sep = platform::lastSeparator(pattern);
     const QString folder = sep < 0 ? QStringLiteral(".") : pattern.left(sep + 1);
     const QString namePattern = pattern.mid(sep + 1);
-    // Windows wildcards match without regard to case.
-    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(namePattern),
-                                QRegularExpression::CaseInsensitiveOption);
     DIR *dir = opendir(platform::encodePath(folder).constData());
     if (!dir)
         return QString();
-    QString found;
+    QStringList names;
     while (dirent *e = readdir(dir)) {
         const QString name = platform::decodeName(QByteArray(e->d_name));
-        if (name == QLatin1String(".") || name == QLatin1String("..") || !re.match(name).hasMatch())
-            continue;
-        const QString full = (sep < 0 ? QString() : folder) + name;
-        if (platform::fileExists(full)) {
-            found = full;
-            break;
-        }
+        if (name != QLatin1String(".") && name != QLatin1String("..") && wildcardMatch(namePattern, name))
+            names.append(name);
     }
     closedir(dir);
-    return found;
+    // Windows lists a folder in name order; readdir's order here is arbitrary, and the
+    // first match must not depend on it.
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (const QString &name : names) {
+        const QString full = (sep < 0 ? QString() : folder) + name;
+        if (platform::fileExists(full))
+            return full;
+    }
+    return QString();
 }
 
 void FindCompanions(FileList &list, int row)

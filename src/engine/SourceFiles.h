@@ -11,7 +11,7 @@ class FileList;
 inline constexpr int kNotAcceptable = 99999;
 
 // kNotAcceptable when the path has no video extension we convert; the row index
-// when the same path (ignoring case) is already listed; -1 otherwise.
+// when the same path is already listed; -1 otherwise.
 int CheckExtension(const FileList &list, const QString &path);
 
 // Fills columns 2 (external audio extension) and 3 (external subtitle extension)
@@ -19,7 +19,8 @@ int CheckExtension(const FileList &list, const QString &path);
 void FindCompanions(FileList &list, int row);
 
 // Full path of the first non-directory entry matching a wildcard pattern
-// ("folder/name*.ac3"), in directory order; empty when none.
+// ("folder/name*.ac3": '*' and '?' in the name part, without regard to case), in
+// name order; empty when none.
 QString FindFirstMatch(const QString &pattern);
 
 struct AddFilesResult

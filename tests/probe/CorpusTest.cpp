@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "../QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>

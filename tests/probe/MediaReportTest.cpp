@@ -2,6 +2,8 @@
 
 #include "ReportBuilder.h"
 
+#include "../QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
