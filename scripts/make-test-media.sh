@@ -10,6 +10,8 @@
 #   avi_h264_ac3.avi       H.264 (B-frames) + AC-3 5.1 48 kHz
 #   avi_h264_pcm.avi       H.264 + PCM s16le stereo 48 kHz
 #   avi_noaudio.avi        MPEG-4 Part 2 without any audio
+#   avi_mpeg4_2audio.avi   MPEG-4 Part 2 + MP3 stereo 44.1 kHz (first) + AC-3 5.1 48 kHz (second; ffmpeg
+#                          would pick it by default, having more channels)
 #   mkv_h264_multi.mkv     1 H.264 (B-frames), 2 AC-3 5.1 "eng", 3 AAC-LC stereo "kor",
 #                          4 PCM s16le stereo "jpn", 5 SRT "eng" (sub_plain.srt), 6 ASS (sub_styled.ass)
 #   mkv_mpeg4_aac.mkv      1 MPEG-4 Part 2 (V_MPEG4/ISO/ASP, B-frames), 2 AAC-LC stereo, 3 SRT "kor"
@@ -88,6 +90,8 @@ ff -f lavfi -i testsrc=size=160x120:rate=25:duration=2 \
    -map 0:v -map "[s51a]" "${h264[@]}" -c:a ac3 -b:a 384k "${x[@]}" avi_h264_ac3.avi \
    -map 0:v -map 1:a "${h264[@]}" -c:a pcm_s16le -ac 2 "${x[@]}" avi_h264_pcm.avi \
    -map 0:v "${mpeg4[@]}" -vtag XVID "${x[@]}" avi_noaudio.avi \
+   -map 0:v -map 2:a -map 10:a "${mpeg4[@]}" -vtag XVID -c:a:0 libmp3lame -b:a:0 96k -ac:a:0 2 -c:a:1 ac3 -b:a:1 384k \
+     "${x[@]}" avi_mpeg4_2audio.avi \
    -map 0:v -map "[s51b]" -map 1:a -map 1:a -map 8 -map 9 "${h264[@]}" \
      -c:a:0 ac3 -b:a:0 384k -c:a:1 aac -b:a:1 128k -ac:a:1 2 -c:a:2 pcm_s16le -ac:a:2 2 -c:s:0 srt -c:s:1 ass \
      -metadata:s:a:0 language=eng -metadata:s:a:1 language=kor -metadata:s:a:2 language=jpn \

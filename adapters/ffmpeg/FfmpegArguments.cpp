@@ -1,6 +1,7 @@
 #include "ffmpeg/FfmpegArguments.h"
 
 #include "common/FfmpegOutput.h"
+#include "common/FileUtil.h"
 
 #include <cstddef>
 
@@ -11,6 +12,12 @@ constexpr const char *statsOption = "stats=x264_2pass.log";
 bool isVideoCodecOption(const std::string &a)
 {
     return a == "-vcodec" || a == "-c:v" || a == "-codec:v" || a == "-c:v:0" || a == "-codec:v:0";
+}
+
+// Formats that hold audio alone: ffmpeg would fill them with the "best" audio stream.
+bool isAudioOnlyFormat(const std::string &ext)
+{
+    return ext == "wav" || ext == "aac" || ext == "ac3" || ext == "dts" || ext == "mp3" || ext == "mp2";
 }
 
 bool isVideoFilterOption(const std::string &a)
@@ -34,6 +41,8 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
     bool libx264 = false;
     bool pass = false;
     bool formatGiven = false;
+    bool mapped = false;
+    bool noVideo = false;
     std::ptrdiff_t filterValue = -1;
     std::ptrdiff_t x264ParamsValue = -1;
     std::vector<std::string> kept;
@@ -50,6 +59,10 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
             formatGiven = true;
         } else if (a == "-vpre" || a == "-pre" || a == "-fpre") {
             result.usesPresets = true;
+        } else if (a == "-map") {
+            mapped = true;
+        } else if (a == "-vn") {
+            noVideo = true;
         } else if (a == "-pass") {
             pass = true;
         } else if (isVideoCodecOption(a) && hasValue && args[i + 1] == "libx264") {
@@ -79,6 +92,10 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
             kept.insert(kept.end(), {"-x264-params", statsOption});
         }
     }
+    // Left to itself ffmpeg takes the audio stream with the most channels; the engine relies on the
+    // first one (its delay and channel count are what it plans with).
+    if (!result.output.empty() && !mapped && (noVideo || isAudioOnlyFormat(adapt::extensionOf(result.output))))
+        kept.insert(kept.end(), {"-map", "0:a:0"});
     if (!result.output.empty()) {
         const auto extra = adapt::outputOptionsFor(result.output, formatGiven);
         kept.insert(kept.end(), extra.begin(), extra.end());

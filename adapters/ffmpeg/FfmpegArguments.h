@@ -14,5 +14,6 @@ struct FfmpegArguments {
 // The last argument is taken as the output file when it is no option and no -i value.
 // Rewrites: "-deinterlace" (removed from ffmpeg) becomes the yadif filter; a libx264 pass
 // writes its statistics as "x264_2pass.log" (and ".mbtree"), the names the caller cleans up;
-// the output options of outputOptionsFor() are placed before the output.
+// an audio-only output without -map gets the first audio stream; the output options of
+// outputOptionsFor() are placed before the output.
 FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in);
