@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 #include "shell/MainDialog.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,7 +42,8 @@ void StartWithArguments(MainDialog &dialog, const AppArguments &args)
             const bool saved = dialog.grab().save(path, "PNG");
             if (!saved)
                 std::fprintf(stderr, "Marbleway: cannot write %s\n", path.toLocal8Bit().constData());
-            dialog.done(saved ? 0 : 1);
+            // Ends every event loop, a message box's too.
+            QCoreApplication::exit(saved ? 0 : 1);
         });
     }
 }

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 
 #include "platform/Paths.h"
+#include "platform/SettingsStore.h"
 #include "shell/FileListCtrl.h"
 
 #include <QApplication>
@@ -32,7 +33,10 @@ public:
         QDir(m_root->path()).mkpath(QStringLiteral("tmp"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root->path() + QStringLiteral("/config")));
         qputenv("TMPDIR", QFile::encodeName(m_root->path() + QStringLiteral("/tmp")));
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Offscreen unless asked otherwise (QT_QPA_PLATFORM=xcb under xvfb-run shows
+        // the same tests on a real X server).
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         qunsetenv("MARBLEWAY_PROGRAM_FOLDER");
         static int argc = 1;
         static char name[] = "gui_tests";
@@ -86,6 +90,8 @@ bool TestDialog::BrowseForFolder(const QString &title, const QString &initialFol
 
 ProgramFolder::ProgramFolder(bool withTools)
 {
+    // Each test starts like a first start, also when the tests share one process.
+    platform::SettingsStore().removeAll();
     platform::setProgramFolderOverride(path());
     if (!withTools)
         return;

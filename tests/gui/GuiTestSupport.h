@@ -42,7 +42,8 @@ protected:
     void showAbout() override { ++aboutShown; }
 };
 
-// A program folder with a tools/ folder holding the eight tools as small scripts.
+// A program folder with a tools/ folder holding the eight tools as small scripts;
+// making one also empties the settings store.
 class ProgramFolder
 {
 public:
