@@ -91,7 +91,7 @@ void endJob(ConvertJob &job)
     job.Log(Fmt("GetTickCount() result: %d").d(now));
     const std::uint32_t elapsed = now - job.job.dwJobStart;
     const auto &j = job.job;
-    if (!j.strOutputName.isEmpty() && platform::fileExists(j.strOutputFolder + j.strOutputName)) {
+    if (!j.strOutputName.isEmpty() && platform::fileExists(j.strOutputFolder + platform::kSeparator + j.strOutputName)) {
         job.setStatus(QStringLiteral("완료: ") + FormatElapsed(elapsed));
         ++job.iSucceeded;
     }

@@ -1,7 +1,143 @@
 #include "engine/Stages.h"
 
-// Not built yet: the job goes on to the next stage.
-StageResult MuxAndSync(ConvertJob &)
+#include "engine/FrontEnd.h"
+#include "engine/MuxPlan.h"
+#include "engine/ToolStep.h"
+#include "platform/Paths.h"
+#include "runner/RunTool.h"
+#include "shell/Formatters.h"
+#include "subtitles/TimedTextRewriter.h"
+
+#include <QFile>
+
+namespace {
+
+QString outputPath(const ConvertJob::Job &j, const QString &name)
 {
+    return j.strOutputFolder + platform::kSeparator + name;
+}
+
+// The external timed-text track moved by the delay correction into its "_adj" copy,
+// which then takes the original's place in the argument string.
+void shiftExternalSubtitle(ConvertJob &job, int shiftMs)
+{
+    auto &j = job.job;
+    if (j.strSubtitleTtxt.isEmpty())
+        return;
+    const QString adjusted = AdjustedSubtitleName(j.strSubtitleTtxt);
+    TimedTextRewriter().ShiftTimes(j.strSubtitleTtxt, adjusted, shiftMs);
+    AddTempFile(job.tempFiles, adjusted);
+    j.strMuxArgs.replace(j.strSubtitleTtxt, adjusted);
+}
+
+// Runs MP4Box on strMuxArgs into the in-progress file and moves that to target.
+// false when Stop was pressed.
+bool runMux(ConvertJob &job, const QString &status, const QString &action, const QString &target)
+{
+    auto &j = job.job;
+    job.setStatus(status);
+    job.ui.stopRequested = false;
+    job.Log(QStringLiteral("MP4Box option:") + j.strMuxArgs);
+    // A run that is stopped or fails must not leave its part-written file in the user's folder.
+    AddTempFile(job.tempFiles, j.strProgressFile);
+    QFile::remove(j.strProgressFile);
+    QFile::remove(target);
+    job.Log(action);
+    // The in-progress file lies in the output folder, so one file system holds both.
+    job.log.LogDriveFreeSpace(j.strProgressFile);
+    const ToolEntry &mp4box = job.tool(kMP4Box);
+    RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath, j.strMuxArgs);
+    if (job.ui.stopRequested) {
+        TakeStopPath(job, QStringLiteral("Mux stopped"));
+        return false;
+    }
+    if (platform::fileExists(j.strProgressFile))
+        QFile::rename(j.strProgressFile, target);
+    return true;
+}
+
+void logPixelAspect(ConvertJob &job, const char *format, const AspectRatio &r)
+{
+    job.Log(Fmt(format).g(r.value).d(r.n).d(r.d));
+}
+
+} // namespace
+
+// Stage 15.
+StageResult MuxAndSync(ConvertJob &job)
+{
+    auto &j = job.job;
+    const ConverterOptions &o = job.options;
+
+    // A source with video must never end as an output without it.
+    if (j.strVideoOption.isEmpty() && j.report.iVideoFormat != VideoNone) {
+        job.Log(QStringLiteral("No video track for the mux"));
+        job.setStatus(QStringLiteral("비디오 추출 실패"));
+        return StageResult::SkipJob;
+    }
+
+    // Pixel aspect ratio.
+    const AspectRatio source = SourcePixelAspect(j.report.dPixelAspect);
+    logPixelAspect(job, "source Pixel Aspect Ratio: %g (%d:%d)", source);
+    const AspectRatio target = TargetPixelAspect(source, o.iParMode, j.report.iWidth, j.report.iHeight);
+    logPixelAspect(job, "target Pixel Aspect Ratio: %g (%d:%d)", target);
+    j.strParOption = ParOption(target);
+
+    // First mux.
+    const QString finalPath = outputPath(j, j.strOutputName);
+    j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
+    const MuxDelays first = CorrectNegativeDelays(j.iMuxAudioDelay, j.iMuxVideoDelay);
+    if (first.correction != 0) {
+        j.iMuxVideoDelay = first.correction;
+        shiftExternalSubtitle(job, first.correction);
+    }
+    j.strMuxArgs = SubstituteDelays(j.strMuxArgs, first.audio, first.video);
+    if (!runMux(job, QStringLiteral("비디오 합성중"), QStringLiteral("Muxing final MP4 file"), finalPath))
+        return StageResult::StopRun;
+    if (!platform::fileExists(finalPath)) {
+        job.Log(QStringLiteral("Mux failed"));
+        job.setStatus(QStringLiteral("파일 생성 실패"));
+        return StageResult::SkipJob;
+    }
+    job.Log(QStringLiteral("Mux finished"));
+
+    // Sync check on the finished file.
+    j.outputReport = MediaReport(job.tool(kMediaInfo).shortPath, job.strWorkFolder);
+    j.outputReport.Probe(finalPath);
+    if (!o.bCreateDC || j.outputReport.iAudioCount <= 0 || j.outputReport.audio.isEmpty()
+        || j.report.iVideoDuration == j.outputReport.iVideoDuration)
+        return StageResult::Continue;
+    const int videoDelay = j.report.iVideoDelay;
+    const int offset =
+        SyncOffset(j.iSourceAudioDelay, j.outputReport.audio.first().iDuration, j.outputReport.iVideoDuration);
+    if (!IsSyncProblem(offset, videoDelay))
+        return StageResult::Continue;
+    job.Log(QStringLiteral("A/V sync problem detected"));
+
+    // Second mux with the video delayed by the measured offset.
+    int video = offset + j.iVideoShift;
+    int audio = 0;
+    if (!j.strAacFile.isEmpty())
+        audio = j.iInternalAudio >= 0 ? j.iSourceAudioDelay + j.iAudioShift : j.iExternalAudioDelay;
+    j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
+    const MuxDelays second = CorrectNegativeDelays(audio, video);
+    if (second.correction != 0) {
+        j.iAudioShift = second.correction;
+        shiftExternalSubtitle(job, second.correction);
+    }
+    j.strMuxArgs = SubstituteDelays(j.strMuxArgs, second.audio, second.video);
+    const QString dcPath = outputPath(j, j.strDcOutputName);
+    if (!runMux(job, QStringLiteral("싱크 보정중"), QStringLiteral("Muxing final MP4 file (one more time)"), dcPath))
+        return StageResult::StopRun;
+    if (!platform::fileExists(dcPath)) {
+        job.Log(QStringLiteral("Mux failed"));
+        job.setStatus(QStringLiteral("파일 생성 실패"));
+        return StageResult::Continue;
+    }
+    if (o.bOverwriteDC) {
+        job.Log(QStringLiteral("Mux finished"));
+        QFile::remove(finalPath);
+        QFile::rename(dcPath, finalPath);
+    }
     return StageResult::Continue;
 }

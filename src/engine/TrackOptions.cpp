@@ -1,7 +1,62 @@
 #include "engine/Stages.h"
 
-// Not built yet: the job goes on to the next stage.
-StageResult PrepareTrackOptions(ConvertJob &)
+#include "engine/MuxPlan.h"
+#include "platform/Paths.h"
+#include "shell/Formatters.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const QString kProgressName = QStringLiteral("progressing.mp4");
+// Used instead when the source itself is named like the in-progress file, which the
+// mux deletes before it runs.
+const QString kProgressNameBesideSource = QStringLiteral("progressing (Qor).mp4");
+
+bool sameFile(const QString &a, const QString &b)
 {
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+// Stage 12. The probe of the final AAC ran at the end of the audio stage (ConvertAudio).
+StageResult PrepareTrackOptions(ConvertJob &job)
+{
+    auto &j = job.job;
+    const ConverterOptions &o = job.options;
+
+    // Output folder and names.
+    const QString base = OutputBaseName(j.strSourcePath);
+    const bool toSaveFolder = o.bUseSaveFolder && !o.strSaveFolder.isEmpty();
+    const QString wanted = platform::withoutTrailingSeparators(
+        toSaveFolder ? o.strSaveFolder : j.strSourcePath.left(platform::lastSeparator(j.strSourcePath)));
+    j.strOutputFolder = platform::withoutTrailingSeparators(platform::shortPath(wanted));
+    j.strDcOutputName = QStringLiteral("[Qor-DC] ") + base + QStringLiteral(".mp4");
+    j.strOutputName = QStringLiteral("[Qor] ") + base + QStringLiteral(".mp4");
+    if (j.strOutputFolder.isEmpty() || !platform::directoryExists(j.strOutputFolder)) {
+        // Nothing may be written anywhere but the chosen folder.
+        job.Log(Fmt("Output folder not found: %s").s(wanted));
+        job.setStatus(QStringLiteral("파일 생성 실패"));
+        j.strOutputFolder.clear();
+        return StageResult::SkipJob;
+    }
+    j.strProgressFile = j.strOutputFolder + platform::kSeparator + kProgressName;
+    if (sameFile(j.strProgressFile, j.strSourcePath) || sameFile(j.strProgressFile, j.strSourceShortPath))
+        j.strProgressFile = j.strOutputFolder + platform::kSeparator + kProgressNameBesideSource;
+
+    // Shifts and the audio track option; the subtitle stage appends its tracks after it.
+    const bool internalAudio = j.iInternalAudio >= 0;
+    const TrackShifts shifts = ComputeShifts(j.report.iVideoDelay, internalAudio, j.iSubtitleSource);
+    j.iVideoShift = shifts.video;
+    j.iAudioShift = shifts.audio;
+    if (!j.strAacFile.isEmpty()) {
+        j.strTrackOptions = AudioTrackOption(j.strAacFile);
+        j.iMuxAudioDelay = internalAudio ? j.iSourceAudioDelay + j.iAudioShift : j.iExternalAudioDelay;
+    } else {
+        j.strTrackOptions.clear();
+        j.iMuxAudioDelay = 0;
+    }
     return StageResult::Continue;
 }

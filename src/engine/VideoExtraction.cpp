@@ -1,7 +1,230 @@
 #include "engine/Stages.h"
 
-// Not built yet: the job goes on to the next stage.
-StageResult ExtractVideo(ConvertJob &)
+#include "engine/FrontEnd.h"
+#include "engine/LevelOption.h"
+#include "engine/ToolStep.h"
+#include "engine/VideoCopyPlan.h"
+#include "runner/RunTool.h"
+#include "platform/Paths.h"
+#include "shell/Formatters.h"
+
+#include <QFile>
+
+namespace {
+
+const QString kExtractingStatus = QStringLiteral("비디오 추출중");
+const QString kConvertingSubtitles = QStringLiteral("자막 변환중");
+
+struct StepLines
 {
+    QString stop;
+    QString failed;
+    QString finished;
+};
+
+const StepLines kVideoLines{ QStringLiteral("Video extraction stopped"), QStringLiteral("Video extraction failed"),
+                             QStringLiteral("Video extraction finished") };
+const StepLines kPlainLines{ QStringLiteral("Extraction stopped"), QStringLiteral("Extraction failed"),
+                             QStringLiteral("Extraction finished") };
+
+// One extraction: an old output is removed first when asked, the tool runs, and a
+// missing output skips the job.
+StageResult extract(ConvertJob &job, ToolId tool, const QString &status, const QString &action,
+                    const QString &arguments, const QString &output, bool deleteFirst, const StepLines &lines)
+{
+    if (deleteFirst)
+        QFile::remove(output);
+    ToolStep step;
+    step.tool = tool;
+    step.statusText = status;
+    step.logAction = action;
+    step.output = output;
+    step.arguments = arguments;
+    step.stopLine = lines.stop;
+    switch (RunToolStep(job, step)) {
+    case StepOutcome::Stopped:
+        return StageResult::StopRun;
+    case StepOutcome::Missing:
+        job.Log(lines.failed);
+        job.setStatus(QStringLiteral("비디오 추출 실패"));
+        return StageResult::SkipJob;
+    case StepOutcome::Produced:
+        break;
+    }
+    job.Log(lines.finished);
     return StageResult::Continue;
+}
+
+QString levelOption(ConvertJob &job)
+{
+    const MediaReport &r = job.job.report;
+    return ChooseLevelOption(r.iWidth, r.iHeight, r.strFrameRate, job.options.bForNightly, &job.log);
+}
+
+QString quoted(const QString &path)
+{
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
+// " -add \"FILE\":fps=RATE:level=..." for a raw H.264 stream, which carries no timing of its own.
+QString rawH264Option(ConvertJob &job, const QString &file)
+{
+    return QStringLiteral(" -add ") + quoted(file) + QStringLiteral(":fps=") + job.job.report.strFrameRate
+        + levelOption(job);
+}
+
+QString aviRawArguments(const QString &avi, const QString &outBase)
+{
+    return QStringLiteral("-aviraw video ") + quoted(avi) + QStringLiteral(" -out ") + quoted(outBase);
+}
+
+// The timed-text tracks of an MP4 source, written into the work folder; a track that
+// fails only costs that track.
+StageResult extractTimedText(ConvertJob &job)
+{
+    auto &j = job.job;
+    job.setStatus(kConvertingSubtitles);
+    const ToolEntry &mp4box = job.tool(kMP4Box);
+    for (qsizetype i = 0; i < j.report.text.size(); ++i) {
+        const TextTrack &t = j.report.text.at(i);
+        if (t.iFormat != TextTtxt)
+            continue;
+        const QString file = Fmt("%ssub_%d_text.ttxt").s(job.strWorkFolder).d(t.iID);
+        AddTempFile(job.tempFiles, file);
+        const QString args =
+            Fmt(" -ttxt %d \"%s\" -out \"%ssub\"").d(t.iID).s(j.strSourceShortPath).s(job.strWorkFolder);
+        job.Log(Fmt("Extracting TTXT (%d/%d)").d(i + 1).d(j.report.iTextCount));
+        job.ui.stopRequested = false;
+        RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath, args);
+        if (job.ui.stopRequested) {
+            TakeStopPath(job, kPlainLines.stop);
+            return StageResult::StopRun;
+        }
+        if (platform::fileExists(file)) {
+            job.Log(kPlainLines.finished);
+            // The subtitle stage restyles the extracted track to the chosen font size here.
+        } else {
+            job.Log(kPlainLines.failed);
+        }
+    }
+    return StageResult::Continue;
+}
+
+StageResult copyPath(ConvertJob &job, VideoRoute route)
+{
+    auto &j = job.job;
+    const QString &w = job.strWorkFolder;
+    const QString &source = j.strSourceShortPath;
+    StageResult r = StageResult::Continue;
+
+    switch (route) {
+    case VideoRoute::AviRaw: {
+        const QString base = w + QStringLiteral("temp");
+        const QString raw = base + QStringLiteral("_video.h264");
+        r = extract(job, kMP4Box, kExtractingStatus, QStringLiteral("Extracting H.264 from AVI"),
+                    aviRawArguments(source, base), raw, true, kVideoLines);
+        if (r == StageResult::Continue)
+            j.strVideoOption = rawH264Option(job, raw);
+        break;
+    }
+    case VideoRoute::AviReference:
+        j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video");
+        break;
+    case VideoRoute::MkvH264:
+    case VideoRoute::MkvOther: {
+        const bool h264 = route == VideoRoute::MkvH264;
+        const QString out = w + (h264 ? QStringLiteral("temp.h264") : QStringLiteral("temp.avi"));
+        QString args = Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out);
+        QStringList subtitleFiles;
+        if (j.iSubtitleSource == 1) {
+            args += MkvSubtitleSpecs(j.report, w, subtitleFiles);
+            for (const QString &f : subtitleFiles)
+                AddTempFile(job.tempFiles, f);
+        }
+        const QString action = h264 ? Fmt("Extracting H.264 video and %d subtitle(s) from MKV").d(j.report.iTextCount)
+                                    : Fmt("Extracting MPEG4 video and %d subtitle(s) from MKV").d(j.report.iTextCount);
+        r = extract(job, kMkvextract, kExtractingStatus, action, args, out, true, kVideoLines);
+        if (r != StageResult::Continue)
+            break;
+        if (j.iSubtitleSource == 1) {
+            job.setStatus(kConvertingSubtitles);
+            // The subtitle stage converts each extracted track (subtitleFiles) to timed text here.
+        }
+        j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        break;
+    }
+    case VideoRoute::Mp4Reference:
+        if (j.iSubtitleSource == 1) {
+            r = extractTimedText(job);
+            if (r != StageResult::Continue)
+                break;
+        }
+        j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video");
+        if (j.bVideoIsH264)
+            j.strVideoOption += levelOption(job);
+        break;
+    case VideoRoute::Flash: {
+        const QString out = w + QStringLiteral("temp.mp4");
+        r = extract(job, kFfmpeg, kExtractingStatus, QStringLiteral("Extracting video from Flash Video"),
+                    Fmt("-i \"%s\" -vcodec copy -an \"%s\"").s(source).s(out), out, false, kPlainLines);
+        if (r != StageResult::Continue)
+            break;
+        j.strVideoOption = QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        if (j.bVideoIsH264)
+            j.strVideoOption += QStringLiteral(":fps=") + j.report.strFrameRate + levelOption(job);
+        break;
+    }
+    case VideoRoute::OggH264:
+    case VideoRoute::OggOther: {
+        const bool h264 = route == VideoRoute::OggH264;
+        const QString avi = w + ShortBaseName(source) + QStringLiteral(".avi");
+        const QString args = Fmt("tracks \"%s\" -p %d:\"%s\"").s(source).d(j.report.iVideoID).s(avi);
+        r = extract(job, kOGMDemuxer, h264 ? QStringLiteral("비디오 추출중 1/2") : kExtractingStatus,
+                    h264 ? QStringLiteral("Extracting H.264 video from OGG to AVI")
+                         : QStringLiteral("Extracting MPEG4 video from OGG to AVI"),
+                    args, avi, true, kPlainLines);
+        if (r != StageResult::Continue)
+            break;
+        if (!h264) {
+            j.strVideoOption = QStringLiteral(" -add ") + quoted(avi) + QStringLiteral("#video");
+            break;
+        }
+        const QString base = w + QStringLiteral("temp");
+        const QString raw = base + QStringLiteral("_video.h264");
+        r = extract(job, kMP4Box, QStringLiteral("비디오 추출중 2/2"), QStringLiteral("Extracting H.264 video from AVI"),
+                    aviRawArguments(avi, base), raw, true, kPlainLines);
+        if (r == StageResult::Continue)
+            j.strVideoOption = rawH264Option(job, raw);
+        break;
+    }
+    case VideoRoute::Reencode:
+    case VideoRoute::NoVideo:
+        break;
+    }
+    if (r == StageResult::Continue)
+        job.Log(QStringLiteral("MP4Box video option:") + j.strVideoOption);
+    return r;
+}
+
+} // namespace
+
+// Stage 13.
+StageResult ExtractVideo(ConvertJob &job)
+{
+    auto &j = job.job;
+    j.strVideoOption.clear();
+    j.bVideoIsH264 = j.report.iVideoFormat == VideoH264;
+    j.iMuxVideoDelay = j.report.iVideoDelay + j.iVideoShift;
+
+    const VideoRoute route = ChooseVideoRoute(j.report, j.bReencodeVideo, job.options.iConversionMode);
+    if (route == VideoRoute::Reencode) {
+        if (!j.bReencodeVideo && job.options.iConversionMode != 3) {
+            job.Log(QStringLiteral("No copy path for this container: the video is re-encoded"));
+            j.bReencodeVideo = true;
+        }
+        return StageResult::Continue;
+    }
+    if (route == VideoRoute::NoVideo)
+        return StageResult::Continue;
+    return copyPath(job, route);
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class DiagnosticLog;
+
+// The frame-rate text read the way the C runtime's atof reads it after each UTF-16
+// unit was cut to its low byte: "23.976" -> 23.976, "" or "N/A" -> 0.
+double FrameRateNumber(const QString &frameRateText);
+
+// Level option appended to an H.264 track: ":level=3.0" when the picture and frame
+// rate fit the limits of H.264 level 3 (bounds inclusive), else ":level=3.1". The
+// Nightly MP4Box takes the level without the dot (":level=30", ":level=31").
+// Writes one line to the log when one is given.
+QString ChooseLevelOption(int width, int height, const QString &frameRateText, bool forNightly,
+                          DiagnosticLog *log = nullptr);
