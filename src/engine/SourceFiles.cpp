@@ -38,9 +38,21 @@ QString FindFirstMatch(const QString &pattern)
     const qsizetype sep = platform::lastSeparator(pattern);
     const QString folder = sep < 0 ? QStringLiteral(".") : pattern.left(sep + 1);
     const QString namePattern = pattern.mid(sep + 1);
-    // Windows wildcards match without regard to case.
-    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(namePattern),
-                                QRegularExpression::CaseInsensitiveOption);
+    // Windows wildcards: only * and ? are special (brackets are common in video
+    // names and must match literally), and matching ignores case.
+    QString expression;
+    qsizetype literalStart = 0;
+    for (qsizetype i = 0; i <= namePattern.size(); ++i) {
+        const QChar c = i < namePattern.size() ? namePattern.at(i) : QChar();
+        if (i < namePattern.size() && c != QLatin1Char('*') && c != QLatin1Char('?'))
+            continue;
+        expression += QRegularExpression::escape(namePattern.mid(literalStart, i - literalStart));
+        if (i < namePattern.size())
+            expression += c == QLatin1Char('*') ? QStringLiteral(".*") : QStringLiteral(".");
+        literalStart = i + 1;
+    }
+    const QRegularExpression re(QRegularExpression::anchoredPattern(expression),
+                                QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     DIR *dir = opendir(platform::encodePath(folder).constData());
     if (!dir)
         return QString();
