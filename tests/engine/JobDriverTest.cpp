@@ -372,6 +372,23 @@ TEST_F(JobDriverTest, StopWithoutAnEarlierSuccessShowsAPlainMessage)
     EXPECT_TRUE(waitGone(readPid(pidFile)));
 }
 
+TEST_F(JobDriverTest, StopPressedWhenNoToolRunsDoesNotMarkAFinishedRowStopped)
+{
+    addSource(QStringLiteral("only.avi"));
+    const QString out = output;
+    g_stage = [out](ConvertJob &job) {
+        const StageResult r = makeOutput(job, out);
+        // Stop pressed after the last tool step (say during a probe, which Stop
+        // cannot reach): there is nothing left to stop, the row is done.
+        job.ui.requestStop();
+        return r;
+    };
+    EXPECT_EQ(convert(), RunOutcome::Finished);
+    EXPECT_TRUE(matches(QStringLiteral("^완료: \\d+:\\d\\d$"), ui.statuses().at(0))) << qPrintable(ui.statuses().at(0));
+    ASSERT_EQ(ui.finishedQuestions.size(), 1);
+    EXPECT_TRUE(ui.finishedQuestions.first().startsWith(QStringLiteral("작업 종료! / ")));
+}
+
 TEST_F(JobDriverTest, FinishedYesDeletesExactlyTheCompletedRows)
 {
     for (const char *n : { "ok1.avi", "missing.avi", "ok2.avi", "fails.avi" })
