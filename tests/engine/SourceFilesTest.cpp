@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -143,4 +146,21 @@ TEST(AddSourcePaths, ScriptSafeNamesAreAddedOthersRefusedAndCounted)
         EXPECT_EQ(list.text(i, FileList::kFolder), dir);
     }
     EXPECT_EQ(RefusedNamesMessage(r.refused), QStringLiteral("4개의 파일에서 파일명에 비 ASCII 문자 포함!"));
+}
+
+TEST(AddSourcePaths, NameThatIsNotUtf8IsRefused)
+{
+    const QString dir = freshFolder(QStringLiteral("bytes")) + QLatin1Char('/');
+    const QByteArray raw = QFile::encodeName(dir) + "bad\xFF\xFEname.avi";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    // The name as a dropped path carries it: decoded, the bad bytes replaced, so it
+    // no longer names the file and must be refused and counted, not skipped.
+    const QString name = QFile::decodeName(QByteArray("bad\xFF\xFEname.avi"));
+    MemoryFileList list;
+    const AddFilesResult r = AddSourcePaths(list, { dir + name });
+    EXPECT_EQ(r.added, 0);
+    EXPECT_EQ(r.refused, 1);
+    EXPECT_EQ(list.rowCount(), 0);
 }

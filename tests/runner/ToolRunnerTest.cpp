@@ -385,3 +385,27 @@ TEST_F(ToolRunnerTest, ChildLeftBehindByAFinishedToolIsEndedAndTheRunEnds)
     ASSERT_GT(left, 0);
     EXPECT_TRUE(waitGone(left));
 }
+
+TEST_F(ToolRunnerTest, CrashingToolEndsTheRunNormally)
+{
+    const QString t = tool(QStringLiteral("crash"), "echo 'Writing 10%'\nkill -SEGV $$\n");
+    runTool(t, QString());
+    EXPECT_TRUE(host.shown(2, QStringLiteral("Writing 10%")));
+    EXPECT_TRUE(host.shown(2, kFinished));
+    EXPECT_EQ(host.last(2), QString());
+}
+
+TEST_F(ToolRunnerTest, ScriptThatCannotBeWrittenRunsNothing)
+{
+    const QString marker = root + QStringLiteral("/ran");
+    const QString t = tool(QStringLiteral("mark"), "touch \"$1\"\n");
+    RunScript(host, root + QStringLiteral("/no such folder/runapp.cmd"), { runner::toolCommandLine(t, quoted(marker)) },
+              QStringLiteral("mark"));
+    EXPECT_FALSE(QFile::exists(marker));
+    const QStringList texts = host.texts(2);
+    ASSERT_FALSE(texts.isEmpty());
+    EXPECT_TRUE(texts.first().startsWith(QStringLiteral("Error creating process\r\n")));
+    EXPECT_EQ(host.last(1), QString());
+    EXPECT_EQ(host.last(2), QString());
+    EXPECT_EQ(host.currentRunner, nullptr);
+}

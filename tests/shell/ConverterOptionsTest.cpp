@@ -233,6 +233,28 @@ TEST_F(OptionsTest, ResetRestoresSomeFieldsKeepsOthersAndRemovesTheKey)
     EXPECT_EQ(storedNumbers(next), storedNumbers(d));
 }
 
+TEST_F(OptionsTest, StoredTemporaryFolderIsKeptCreatedOrReplaced)
+{
+    platform::SettingsStore store;
+    auto startWith = [&](const QString &stored) {
+        QSettings raw = rawStore();
+        raw.setValue(QStringLiteral("Temp Folder"), stored);
+        raw.sync();
+        ConverterOptions o;
+        return InitialTempFolder(o, store, true);
+    };
+    const QString base = freshFolder(QStringLiteral("stored"));
+    // A usable folder is kept, with exactly one trailing separator.
+    EXPECT_EQ(startWith(base + QStringLiteral("///")), base + QStringLiteral("/"));
+    EXPECT_EQ(startWith(base), base + QStringLiteral("/"));
+    // A missing last level is created.
+    EXPECT_EQ(startWith(base + QStringLiteral("/new level/")), base + QStringLiteral("/new level/"));
+    EXPECT_TRUE(platform::directoryExists(base + QStringLiteral("/new level")));
+    // Deeper missing folders are not: the system temporary folder + "/Qor" instead.
+    EXPECT_EQ(startWith(base + QStringLiteral("/a/b/")), platform::systemTempFolder() + QStringLiteral("/Qor/"));
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("/a")));
+}
+
 TEST_F(OptionsTest, LogOptionsWritesTheTwentyLinesInStoredOrder)
 {
     const QString path = freshFolder() + QStringLiteral("/log.txt");
