@@ -126,17 +126,16 @@ TEST_F(CliBinaryTest, RunPrintsOneLinePerRowAndFailsWhenARowIsNotDone)
     QDir().mkpath(temp);
     const Result r = run(QStringList{ QStringLiteral("--temp-folder"), temp } + files + QStringList{ refused });
 
-    // The conversion stages are not built yet, so every row ends on its preparation
-    // text "변환 준비중" and the run reports failure (1). When the stages exist
-    // these rows must end "완료: " and the exit status must become 0.
+    // The test program folder's MediaInfo reports nothing, so every row is refused
+    // by the identification stage as unreadable and the run reports failure (1).
     EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
     QStringList expected;
     for (const QString &f : files)
-        expected << QStringLiteral("변환 준비중\t") + f;
+        expected << QStringLiteral("파일 읽기 오류\t") + f;
     EXPECT_EQ(r.out, expected.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     // Row statuses and message boxes go to standard error.
     EXPECT_TRUE(r.err.contains(QStringLiteral("[1] a.avi: 대기중")));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("[3] 한글 %1 $(touch PWNED).mp4: 변환 준비중")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("[3] 한글 %1 $(touch PWNED).mp4: 파일 읽기 오류")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("1개의 파일에서 파일명에 비 ASCII 문자 포함!")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("작업 종료! / ")));
     EXPECT_FALSE(QFile::exists(temp + QStringLiteral("/PWNED")));

@@ -274,13 +274,13 @@ TEST_F(JobDriverTest, RunShowsCounterAndClearsTheStatusBarAtTheEnd)
     EXPECT_FALSE(ui.bConverting);
 }
 
-TEST_F(JobDriverTest, DefaultStagesAreStillEmptySteps)
+TEST_F(JobDriverTest, DefaultChainSkipsASourceMediaInfoCannotRead)
 {
-    // The conversion stages are not built yet: a row passes them untouched and,
-    // with no output, keeps its preparation text.
+    // The test program folder's MediaInfo writes no report: the real stage chain
+    // refuses the row as unreadable and the run still ends normally.
     addSource(QStringLiteral("a.avi"));
     EXPECT_EQ(OnConvert(ui, program), RunOutcome::Finished);
-    EXPECT_EQ(ui.statuses(), QStringList({ kPreparing }));
+    EXPECT_EQ(ui.statuses(), QStringList({ QStringLiteral("파일 읽기 오류") }));
 }
 
 namespace {

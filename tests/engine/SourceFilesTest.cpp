@@ -31,14 +31,16 @@ TEST(CheckExtension, EverythingElseIsNotAcceptable)
         EXPECT_EQ(CheckExtension(list, QLatin1String(p)), kNotAcceptable) << p;
 }
 
-TEST(CheckExtension, AlreadyListedPathGivesItsRowIgnoringCase)
+TEST(CheckExtension, AlreadyListedPathGivesItsRow)
 {
+    // File names differ by case on this system: Movie.avi and movie.avi are two files.
     MemoryFileList list;
     list.appendRow(QStringLiteral("Movie.avi"), QStringLiteral("/s/"));
     list.appendRow(QStringLiteral("other.mkv"), QStringLiteral("/s/"));
-    EXPECT_EQ(CheckExtension(list, QStringLiteral("/s/movie.AVI")), 0);
-    EXPECT_EQ(CheckExtension(list, QStringLiteral("/S/OTHER.mkv")), 1);
-    EXPECT_EQ(CheckExtension(list, QStringLiteral("/t/movie.avi")), -1);
+    EXPECT_EQ(CheckExtension(list, QStringLiteral("/s/Movie.avi")), 0);
+    EXPECT_EQ(CheckExtension(list, QStringLiteral("/s/other.mkv")), 1);
+    EXPECT_EQ(CheckExtension(list, QStringLiteral("/s/movie.AVI")), -1);
+    EXPECT_EQ(CheckExtension(list, QStringLiteral("/t/Movie.avi")), -1);
 }
 
 class CompanionsTest : public ::testing::Test
