@@ -43,6 +43,36 @@ TEST(CheckExtension, AlreadyListedPathGivesItsRow)
     EXPECT_EQ(CheckExtension(list, QStringLiteral("/t/Movie.avi")), -1);
 }
 
+TEST(FindFirstMatch, WindowsWildcardInNameOrder)
+{
+    const QString folder = freshFolder(QStringLiteral("wildcards")) + QLatin1Char('/');
+    auto touch = [&](const QString &name) { writeFile(folder + name, "x"); };
+    touch(QStringLiteral("movie.kor.ac3"));
+    touch(QStringLiteral("movie.eng.ac3"));
+    touch(QStringLiteral("movie.avi"));
+    QDir(folder).mkpath(QStringLiteral("movie.dir.ac3"));
+    QDir(folder).mkpath(QStringLiteral("movie.aaa.ac3"));
+
+    // Folders never match; of the files, the first in name order.
+    EXPECT_EQ(FindFirstMatch(folder + QStringLiteral("movie*.ac3")), folder + QStringLiteral("movie.eng.ac3"));
+    EXPECT_EQ(FindFirstMatch(folder + QStringLiteral("MOVIE*.AC3")), folder + QStringLiteral("movie.eng.ac3"));
+    EXPECT_EQ(FindFirstMatch(folder + QStringLiteral("movie.???.ac3")), folder + QStringLiteral("movie.eng.ac3"));
+    EXPECT_EQ(FindFirstMatch(folder + QStringLiteral("movie.k*")), folder + QStringLiteral("movie.kor.ac3"));
+    EXPECT_EQ(FindFirstMatch(folder + QStringLiteral("*.avi")), folder + QStringLiteral("movie.avi"));
+    EXPECT_TRUE(FindFirstMatch(folder + QStringLiteral("movie*.dts")).isEmpty());
+    EXPECT_TRUE(FindFirstMatch(folder + QStringLiteral("movie.dir*")).isEmpty());
+    EXPECT_TRUE(FindFirstMatch(folder + QStringLiteral("nowhere/movie*.ac3")).isEmpty());
+    EXPECT_TRUE(FindFirstMatch(folder + QStringLiteral(".*")).isEmpty());
+
+    // Brackets and other pattern characters in real names are plain characters.
+    touch(QStringLiteral("clip [720p] (x+y).eng.ac3"));
+    EXPECT_EQ(FindFirstMatch(folder + QStringLiteral("clip [720p] (x+y)*.ac3")),
+              folder + QStringLiteral("clip [720p] (x+y).eng.ac3"));
+    EXPECT_TRUE(FindFirstMatch(folder + QStringLiteral("clip [7]*.ac3")).isEmpty());
+    touch(QString::fromUtf8("영화.한국어.ac3"));
+    EXPECT_EQ(FindFirstMatch(folder + QString::fromUtf8("영화*.ac3")), folder + QString::fromUtf8("영화.한국어.ac3"));
+}
+
 class CompanionsTest : public ::testing::Test
 {
 protected:
