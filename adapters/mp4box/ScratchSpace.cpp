@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mp4box {
@@ -29,6 +31,39 @@ namespace {
             rmdir(g_dir);
         signal(sig, SIG_DFL);
         raise(sig);
+    }
+
+    // Removes the folders of runs that were killed outright (SIGKILL leaves no chance to
+    // clean up): their name holds the owner's process ID, and that process is gone.
+    void removeAbandoned(const std::string &parent)
+    {
+        DIR *d = opendir(parent.c_str());
+        if (!d)
+            return;
+        const std::string prefix = ".mp4box-";
+        while (dirent *e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.compare(0, prefix.size(), prefix) != 0)
+                continue;
+            char *end = nullptr;
+            const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+            if (pid <= 0 || *end != '-' || (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH))
+                continue;
+            const std::string dir = parent + "/" + name;
+            struct stat st;
+            if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                continue;
+            if (DIR *inner = opendir(dir.c_str())) {
+                while (dirent *f = readdir(inner)) {
+                    const std::string child = dir + "/" + f->d_name;
+                    if (lstat(child.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                        unlink(child.c_str());
+                }
+                closedir(inner);
+            }
+            rmdir(dir.c_str());
+        }
+        closedir(d);
     }
 
     std::string parentOf(const std::string &path)
@@ -54,7 +89,9 @@ void ScratchSpace::installSignalHandlers()
 
 bool ScratchSpace::create(const std::string &destination, std::string *error)
 {
-    std::string templ = parentOf(destination) + "/.mp4box-XXXXXX";
+    const std::string parent = parentOf(destination);
+    removeAbandoned(parent);
+    std::string templ = parent + "/.mp4box-" + std::to_string(getpid()) + "-XXXXXX";
     if (templ.size() >= PATH_MAX - 64) {
         *error = "the path " + destination + " is too long";
         return false;

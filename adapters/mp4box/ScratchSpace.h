@@ -7,7 +7,8 @@ namespace mp4box {
 // The temporary files of one run, in a hidden folder beside the file the run writes
 // (same file system, so the finished file is moved into place by a rename). The folder
 // goes at the end of the run, and also when the run is cancelled by SIGTERM, SIGINT or
-// SIGHUP: a cancelled run leaves nothing behind.
+// SIGHUP: a cancelled run leaves nothing behind. A folder left by a run that was killed
+// outright is removed by the next run writing into the same folder.
 class ScratchSpace {
 public:
     ScratchSpace() = default;

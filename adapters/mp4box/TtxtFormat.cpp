@@ -210,14 +210,14 @@ namespace {
     Tag parseTag(std::string_view body)
     {
         Tag tag;
-        size_t i = 0;
-        if (i < body.size() && body[i] == '/') {
-            tag.closing = true;
-            ++i;
-        }
         if (!body.empty() && body.back() == '/') {
             tag.selfClosing = true;
             body.remove_suffix(1);
+        }
+        size_t i = 0;
+        if (!body.empty() && body[0] == '/') {
+            tag.closing = true;
+            i = 1;
         }
         auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
         const size_t nameStart = i;

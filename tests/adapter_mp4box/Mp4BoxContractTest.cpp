@@ -7,7 +7,17 @@
 #include "common/Process.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
 
 using namespace mp4boxtest;
 using mp4box::fourcc;
@@ -406,6 +416,55 @@ TEST_F(Mp4BoxContract, FailedMuxLeavesNoFile)
     // An option the tool does not know ends the call before anything is written.
     r = mp4box({ "-ipod:delay=0", "-add", video, out });
     EXPECT_NE(r.status, 0);
+    EXPECT_FALSE(fileExists(out));
+    expectNoLeftovers(dir.path());
+}
+
+TEST_F(Mp4BoxContract, CancelledAndKilledRunsLeaveNothingBehind)
+{
+    // A run killed outright leaves its folder; the next run writing there removes it,
+    // but never the folder of a run still going.
+    const std::string abandoned = dir / ".mp4box-999999999-AbCdEf";
+    const std::string live = dir / (".mp4box-" + std::to_string(getpid()) + "-GhIjKl");
+    ASSERT_EQ(mkdir(abandoned.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(live.c_str(), 0700), 0);
+    writeFile(abandoned + "/mux.mp4", "partial");
+    writeFile(dir / "a.srt", "1\n00:00:01,000 --> 00:00:02,000\nx\n");
+    ASSERT_EQ(mp4box({ "-ttxt", dir / "a.srt" }).status, 0);
+    EXPECT_FALSE(fileExists(abandoned));
+    EXPECT_TRUE(fileExists(live));
+    rmdir(live.c_str());
+
+    // SIGTERM (the engine's cancel) in the middle of a mux.
+    const std::string out = dir / "progressing.mp4";
+    std::vector<std::string> args { adapterPath(), "-ipod", "-add", testMedia("bframes.h264") + ":fps=23.976",
+        "-add", testMedia("tone.aac"), out };
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Wait until a tool is writing into the run's temporary folder.
+    const std::string mine = ".mp4box-" + std::to_string(pid) + "-";
+    bool started = false;
+    for (int i = 0; i < 2000 && !started; ++i) {
+        for (const auto &name : listDir(dir.path())) {
+            if (name.rfind(mine, 0) == 0)
+                started = !listDir(dir / name).empty();
+        }
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(started);
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_FALSE(fileExists(out));
     expectNoLeftovers(dir.path());
 }

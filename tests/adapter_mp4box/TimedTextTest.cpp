@@ -139,6 +139,8 @@ TEST(TtxtFormat, RejectsWhatIsNotTimedText)
     TimedText tt;
     std::string error;
     EXPECT_FALSE(parseTtxt("<html><body/></html>", &tt, &error));
+    EXPECT_FALSE(parseTtxt("</>", &tt, &error)); // an empty closing tag once read past its end
+    EXPECT_TRUE(parseTtxt("<TextStream></></TextStream>", &tt, &error));
     EXPECT_FALSE(parseTtxt("<TextStream><TextSample sampleTime=\"soon\"/></TextStream>", &tt, &error));
     EXPECT_FALSE(parseTtxt("<TextStream><TextSample sampleTime=\"00:00:01.000\"", &tt, &error));
     uint32_t rgba;
