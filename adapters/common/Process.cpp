@@ -94,4 +94,40 @@ int capture(const std::vector<std::string> &argv, std::string *out, bool quietEr
     return waitFor(pid);
 }
 
+int captureStreaming(const std::vector<std::string> &argv,
+    const std::function<void(std::string_view)> &onOutput, bool quietErrors)
+{
+    if (argv.empty())
+        return -1;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    if (quietErrors)
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    auto p = argvPointers(argv);
+    pid_t pid;
+    int rc = posix_spawn(&pid, p[0], &actions, nullptr, p.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return -1;
+    }
+    char buf[16384];
+    for (;;) {
+        ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n > 0) {
+            if (onOutput)
+                onOutput(std::string_view(buf, static_cast<size_t>(n)));
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(fds[0]);
+    return waitFor(pid);
+}
+
 } // namespace adapt

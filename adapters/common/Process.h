@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Child processes for the adapters: always an argument vector, never a shell.
@@ -18,5 +20,10 @@ int run(const std::vector<std::string> &argv);
 // As run(), with standard output captured into *out (standard error inherited unless
 // quietErrors, then discarded).
 int capture(const std::vector<std::string> &argv, std::string *out, bool quietErrors = false);
+
+// As capture(), but each piece of standard output is handed to onOutput as soon as it
+// arrives, so an adapter can turn a tool's progress into its own progress lines.
+int captureStreaming(const std::vector<std::string> &argv,
+    const std::function<void(std::string_view)> &onOutput, bool quietErrors = false);
 
 } // namespace adapt

@@ -1,0 +1,2 @@
+#!/bin/sh
+exec "${MARBLEWAY_SYSTEM_NORMALIZE_AUDIO:-/usr/bin/normalize-audio}" "$@"

@@ -1,0 +1,61 @@
+#include "cli/CliArguments.h"
+#include "cli/CliFrontEnd.h"
+#include "engine/JobDriver.h"
+#include "engine/SourceFiles.h"
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("marbleway-cli"));
+    const CliArguments args = ParseCliArguments(app.arguments().mid(1));
+    if (args.help) {
+        std::fputs(CliUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (!args.error.isEmpty()) {
+        std::fprintf(stderr, "marbleway-cli: %s\n\n%s", args.error.toUtf8().constData(), CliUsage().toUtf8().constData());
+        return 2;
+    }
+
+    CliFrontEnd ui;
+    const QString programFolder = platform::programFolder();
+    const bool toolsPresent = platform::directoryExists(programFolder + QStringLiteral("tools"));
+    if (!toolsPresent) {
+        ui.showMessage(QStringLiteral(".\\tools 폴더가 존재하지 않음!"));
+        return 2;
+    }
+    platform::SettingsStore store;
+    InitialTempFolder(ui.options, store, toolsPresent);
+    ApplyCliArguments(args, ui.options);
+
+    const AddFilesResult added = AddSourcePaths(ui.fileList(), args.files);
+    if (added.refused > 0)
+        ui.showMessage(RefusedNamesMessage(added.refused));
+    if (ui.fileList().rowCount() == 0) {
+        ui.showMessage(QStringLiteral("No file to convert."));
+        return 1;
+    }
+
+    ui.installInterruptHandler();
+    const RunOutcome outcome = OnConvert(ui, programFolder);
+    if (outcome == RunOutcome::NotStarted)
+        return 2;
+
+    bool allDone = true;
+    FileList &list = ui.fileList();
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const QString status = list.text(row, FileList::kStatus);
+        allDone = allDone && status.startsWith(QStringLiteral("완료"));
+        std::printf("%s\t%s\n", status.toUtf8().constData(), list.fullPath(row).toUtf8().constData());
+    }
+    std::fflush(stdout);
+    if (ui.interrupted() || outcome == RunOutcome::Stopped)
+        return 130;
+    return allDone && added.refused == 0 ? 0 : 1;
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "probe/MediaReport.h"
+#include "shell/DiagnosticLog.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+
+class FrontEnd;
+struct ConverterOptions;
+
+// The outside tools in table order.
+enum ToolId { kFfmpeg, kNeroAacEnc, kMP4Box, kMkvextract, kOGMDemuxer, kNormalize, kChanfold, kMediaInfo, kToolCount };
+
+struct ToolEntry
+{
+    QString name;
+    QString fullPath;
+    QString shortPath;
+};
+
+// Tool paths relative to the program folder ("tools/Nightly/MP4Box" for the Nightly muxer).
+std::array<ToolEntry, kToolCount> BuildToolTable(const QString &programFolder, bool forNightly);
+
+// What a stage tells the driver.
+enum class StageResult { Continue, SkipJob, StopRun };
+
+// Everything the stages of one press of Convert share: a run-wide part built once
+// and a per-job part reset for every row.
+class ConvertJob
+{
+public:
+    ConvertJob(FrontEnd &frontEnd, const QString &programFolder);
+
+    FrontEnd &ui;
+    const ConverterOptions &options;
+    QString strProgramFolder;
+
+    // Run-wide.
+    std::array<ToolEntry, kToolCount> tools;
+    QString strWorkFolder;
+    QStringList tempFiles;
+    int iRowCount = 0;
+    int iSucceeded = 0;
+    std::uint32_t dwRunStart = 0;
+    DiagnosticLog log;
+
+    // Per job.
+    struct Job
+    {
+        int iRow = 0;
+        std::uint32_t dwJobStart = 0;
+        QString strSourcePath;
+        QString strSourceExt;
+        QString strSourceShortPath;
+        MediaReport report{ QString(), QString() };
+        QString strSummary;
+        bool bReencodeVideo = false;
+        double dFrameRate = 0;
+        int iBitRate = 0;
+        QString strAudioFile;
+        int iExternalAudioDelay = 0;
+        QString strExternalSubtitle;
+        int iInternalAudio = -1;
+        int iSourceAudioDelay = 0;
+        int iSubtitleSource = 0;
+        QString strPcmFile;
+        QString strAacFile;
+        MediaReport aacReport{ QString(), QString() };
+        QString strOutputFolder;
+        QString strOutputName;
+        QString strDcOutputName;
+        QString strProgressFile;
+        bool bVideoIsH264 = false;
+        QString strVideoOption;
+        QString strTrackOptions;
+        QString strPreparedSrt;
+        QString strSubtitleTtxt;
+        QStringList samiSrtFiles;
+        QString strParOption;
+        QString strMuxArgs;
+        int iVideoShift = 0;
+        int iAudioShift = 0;
+        int iMuxVideoDelay = 0;
+        int iMuxAudioDelay = 0;
+        MediaReport outputReport{ QString(), QString() };
+    } job;
+
+    // Fresh per-job fields; the reports are set up with the MediaInfo path and work folder.
+    void resetJob(int row);
+
+    // A line in the diagnostic log (nothing when the log is off).
+    void Log(const QString &text) { log.WriteLine(text); }
+    // Column 4 of the current row.
+    void setStatus(const QString &text);
+    const ToolEntry &tool(ToolId id) const { return tools[id]; }
+};
+
+// Registers a file for deletion at job and run end. Anything up to and including
+// a first and then a second double quote is dropped, leading blanks trimmed;
+// empty and already listed paths are ignored.
+void AddTempFile(QStringList &tempFiles, const QString &path);
+
+// Deletes every listed file unless keepTempFiles; failures are ignored and the
+// list stays as it is.
+void DeleteTempFiles(const QStringList &tempFiles, bool keepTempFiles);

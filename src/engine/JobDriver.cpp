@@ -1,0 +1,191 @@
+#include "engine/JobDriver.h"
+
+#include "engine/ConvertJob.h"
+#include "engine/FileList.h"
+#include "engine/FrontEnd.h"
+#include "engine/SourceFiles.h"
+#include "engine/Stages.h"
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
+#include "platform/SystemInfo.h"
+#include "shell/Formatters.h"
+
+namespace {
+
+const Stage kStages[] = { ProbeSource,  IdentifySource, PrepareSubtitles, ExtractAudio, ConvertAudio,
+                          PrepareTrackOptions, ExtractVideo, ReencodeVideo, MuxAndSync };
+
+QString withoutTrailingSeparatorsShort(const QString &folder)
+{
+    return platform::withoutTrailingSeparators(platform::shortPath(folder));
+}
+
+bool startChecks(ConvertJob &job)
+{
+    FrontEnd &ui = job.ui;
+    const ConverterOptions &o = job.options;
+    if (o.bUseSaveFolder
+        && withoutTrailingSeparatorsShort(o.strTempFolder)
+                   .compare(withoutTrailingSeparatorsShort(o.strSaveFolder), Qt::CaseInsensitive)
+            == 0) {
+        ui.showMessage(QStringLiteral("저장폴더와 임시폴더가 같음!"));
+        return false;
+    }
+
+    if (o.bWriteLog) {
+        job.log.Start(DiagnosticLog::defaultPath());
+        job.log.WriteSystemInfo();
+    }
+
+    job.tools = BuildToolTable(job.strProgramFolder, o.bForNightly);
+    for (ToolEntry &t : job.tools)
+        t.shortPath = platform::shortPath(t.fullPath);
+    for (const ToolEntry &t : job.tools) {
+        if (!platform::fileExists(t.shortPath)) {
+            job.Log(QStringLiteral("File check failed!"));
+            ui.showMessage(QStringLiteral("tools 폴더에 주요 파일이 없음!!"));
+            return false;
+        }
+    }
+    job.Log(QStringLiteral(
+        "File check completed: ffmpeg, neroAacEnc, MP4Box, mkvextract, OGMDemuxer, normalize, chanfold, MediaInfo"));
+
+    platform::SettingsStore store;
+    o.SaveOptions(store);
+    o.LogOptions(job.log);
+    return true;
+}
+
+// Preparation and source check of one row; false skips the job.
+bool prepareJob(ConvertJob &job, int row)
+{
+    FileList &list = job.ui.fileList();
+    list.ensureVisible(row);
+    job.resetJob(row);
+    job.setStatus(QStringLiteral("변환 준비중"));
+    const QString counter = Fmt("%d/%d").d(row + 1).d(job.iRowCount);
+    job.ui.setStatusText(0, counter);
+    job.Log(Fmt("Preparing job: %s").s(counter));
+
+    job.job.dwJobStart = platform::tickCount();
+    job.Log(Fmt("GetTickCount() result: %d").d(job.job.dwJobStart));
+    FindCompanions(list, row);
+
+    auto &j = job.job;
+    j.strSourcePath = list.fullPath(row);
+    const qsizetype dot = j.strSourcePath.lastIndexOf(QLatin1Char('.'));
+    j.strSourceExt = dot < 0 ? QString() : j.strSourcePath.mid(dot + 1);
+    job.Log(Fmt("Source filename: %s").s(j.strSourcePath));
+    j.strSourceShortPath = platform::shortPath(j.strSourcePath);
+    if (!platform::fileExists(j.strSourceShortPath)) {
+        job.Log(QStringLiteral("reading source file failed!"));
+        job.setStatus(QStringLiteral("원본 읽기 오류!"));
+        return false;
+    }
+    return true;
+}
+
+void endJob(ConvertJob &job)
+{
+    const std::uint32_t now = platform::tickCount();
+    job.Log(Fmt("GetTickCount() result: %d").d(now));
+    const std::uint32_t elapsed = now - job.job.dwJobStart;
+    const auto &j = job.job;
+    if (!j.strOutputName.isEmpty() && platform::fileExists(j.strOutputFolder + j.strOutputName)) {
+        job.setStatus(QStringLiteral("완료: ") + FormatElapsed(elapsed));
+        ++job.iSucceeded;
+    }
+    job.Log(QStringLiteral("removing temporary files"));
+    DeleteTempFiles(job.tempFiles, job.options.bKeepTempFiles);
+    job.Log(QStringLiteral("job fnished"));
+}
+
+void endRun(ConvertJob &job, bool stopped)
+{
+    FrontEnd &ui = job.ui;
+    AddTempFile(job.tempFiles, job.strWorkFolder + QStringLiteral("runapp.cmd"));
+    AddTempFile(job.tempFiles, job.strWorkFolder + QStringLiteral("runapp_out.cmd"));
+    DeleteTempFiles(job.tempFiles, job.options.bKeepTempFiles);
+
+    const std::uint32_t now = platform::tickCount();
+    QString message;
+    if (stopped) {
+        job.setStatus(QStringLiteral("중단: ") + FormatElapsed(now - job.job.dwJobStart));
+        message = QStringLiteral("작업 중단! / ");
+    } else {
+        message = QStringLiteral("작업 종료! / ");
+    }
+    message += FormatElapsed(now - job.dwRunStart);
+
+    if (job.iSucceeded > 0) {
+        if (ui.askFinished(message)) {
+            FileList &list = ui.fileList();
+            for (int row = list.rowCount() - 1; row >= 0; --row) {
+                if (list.text(row, FileList::kStatus).startsWith(QStringLiteral("완료")))
+                    list.removeRow(row);
+            }
+        }
+    } else {
+        ui.showMessage(message);
+    }
+
+    DeleteTempFiles(job.tempFiles, job.options.bKeepTempFiles);
+    ui.enableControls(true);
+    ui.setStatusText(0, QString());
+    ui.setSummaryText(QString());
+}
+
+} // namespace
+
+std::span<const Stage> DefaultStages()
+{
+    return kStages;
+}
+
+RunOutcome OnConvert(FrontEnd &ui, const QString &programFolder, std::span<const Stage> stages)
+{
+    ui.bConverting = true;
+    ui.pullOptions();
+    ConvertJob job(ui, programFolder);
+    if (!startChecks(job)) {
+        ui.bConverting = false;
+        return RunOutcome::NotStarted;
+    }
+    FileList &list = ui.fileList();
+    job.iRowCount = list.rowCount();
+    if (job.iRowCount == 0) {
+        ui.bConverting = false;
+        return RunOutcome::NotStarted;
+    }
+    job.iSucceeded = 0;
+    ui.enableControls(false);
+    for (int row = 0; row < job.iRowCount; ++row)
+        list.setText(row, FileList::kStatus, QStringLiteral("대기중"));
+
+    job.dwRunStart = platform::tickCount();
+    ui.stopRequested = false;
+    job.tempFiles.clear();
+    job.strWorkFolder = platform::shortPath(job.options.strTempFolder);
+    if (!job.strWorkFolder.isEmpty() && !job.strWorkFolder.endsWith(platform::kSeparator))
+        job.strWorkFolder += platform::kSeparator;
+
+    bool stopped = false;
+    for (int row = 0; row < job.iRowCount && !stopped; ++row) {
+        if (!prepareJob(job, row))
+            continue;
+        StageResult result = StageResult::Continue;
+        for (Stage stage : stages) {
+            result = stage(job);
+            if (result != StageResult::Continue)
+                break;
+        }
+        if (result == StageResult::StopRun)
+            stopped = true;
+        else if (result == StageResult::Continue)
+            endJob(job);
+    }
+    const bool stopRequested = ui.stopRequested;
+    endRun(job, stopRequested);
+    ui.bConverting = false;
+    return stopRequested ? RunOutcome::Stopped : RunOutcome::Finished;
+}

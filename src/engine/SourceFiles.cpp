@@ -1,0 +1,147 @@
+#include "engine/SourceFiles.h"
+
+#include "engine/FileList.h"
+#include "platform/Paths.h"
+#include "shell/Formatters.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <dirent.h>
+
+int CheckExtension(const FileList &list, const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || dot < platform::lastSeparator(path))
+        return kNotAcceptable;
+    QString ext = path.mid(dot + 1).toLower();
+    if (ext == QLatin1String("mpeg"))
+        ext = QStringLiteral("mpg");
+    else if (ext == QLatin1String("qt"))
+        ext = QStringLiteral("mov");
+    else if (ext == QLatin1String("divx"))
+        ext = QStringLiteral("avi");
+    static const QStringList accepted = QStringLiteral("avi;mkv;flv;ogm;ogg;mp4;mov;3gp;swf;wmv;asf;mpg;dat;vob")
+                                            .split(QLatin1Char(';'));
+    if (ext.size() != 3 || !accepted.contains(ext))
+        return kNotAcceptable;
+    // Names that differ only in case are different files here.
+    for (int row = 0; row < list.rowCount(); ++row) {
+        if (list.fullPath(row) == path)
+            return row;
+    }
+    return -1;
+}
+
+namespace {
+
+// Windows wildcards: '*' any run of characters, '?' one character, without regard to
+// case; everything else, brackets included, stands for itself.
+bool wildcardMatch(QStringView pattern, QStringView name)
+{
+    qsizetype p = 0, n = 0, star = -1, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size()
+                   && (pattern[p] == QLatin1Char('?') || pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+            ++p;
+            ++n;
+        } else if (star >= 0) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*'))
+        ++p;
+    return p == pattern.size();
+}
+
+} // namespace
+
+QString FindFirstMatch(const QString &pattern)
+{
+    const qsizetype sep = platform::lastSeparator(pattern);
+    const QString folder = sep < 0 ? QStringLiteral(".") : pattern.left(sep + 1);
+    const QString namePattern = pattern.mid(sep + 1);
+    DIR *dir = opendir(platform::encodePath(folder).constData());
+    if (!dir)
+        return QString();
+    QStringList names;
+    while (dirent *e = readdir(dir)) {
+        const QString name = platform::decodeName(QByteArray(e->d_name));
+        if (name != QLatin1String(".") && name != QLatin1String("..") && wildcardMatch(namePattern, name))
+            names.append(name);
+    }
+    closedir(dir);
+    // Windows lists a folder in name order; readdir's order here is arbitrary, and the
+    // first match must not depend on it.
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (const QString &name : names) {
+        const QString full = (sep < 0 ? QString() : folder) + name;
+        if (platform::fileExists(full))
+            return full;
+    }
+    return QString();
+}
+
+void FindCompanions(FileList &list, int row)
+{
+    const QString name = list.text(row, FileList::kName);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = list.text(row, FileList::kFolder) + (dot < 0 ? name : name.left(dot));
+
+    for (const char *ext : { "smi", "srt", "ass", "ssa" }) {
+        if (platform::fileExists(base + QLatin1Char('.') + QLatin1String(ext))) {
+            list.setText(row, FileList::kSubtitle, QLatin1String(ext));
+            break;
+        }
+    }
+    static const char *const audio[] = { "aac", "wav", "dts", "ac3", "mp3", "mp2", "wma" };
+    for (const char *ext : audio) {
+        if (platform::fileExists(base + QLatin1Char('.') + QLatin1String(ext))) {
+            list.setText(row, FileList::kAudio, QLatin1String(ext));
+            break;
+        }
+    }
+    if (!list.text(row, FileList::kAudio).isEmpty())
+        return;
+    for (const char *ext : audio) {
+        if (!FindFirstMatch(base + QStringLiteral("*.") + QLatin1String(ext)).isEmpty()) {
+            list.setText(row, FileList::kAudio, QLatin1String(ext));
+            break;
+        }
+    }
+}
+
+AddFilesResult AddSourcePaths(FileList &list, const QStringList &paths)
+{
+    AddFilesResult result;
+    for (const QString &path : paths) {
+        // Folders are never searched, whatever their name.
+        if (CheckExtension(list, path) != -1 || platform::directoryExists(path))
+            continue;
+        const QString shortPath = platform::shortPath(path);
+        if (shortPath.isEmpty() || !platform::isScriptSafePath(shortPath)) {
+            ++result.refused;
+            continue;
+        }
+        const qsizetype sep = platform::lastSeparator(shortPath);
+        const int row = list.appendRow(shortPath.mid(sep + 1), shortPath.left(sep + 1));
+        FindCompanions(list, row);
+        ++result.added;
+    }
+    return result;
+}
+
+QString RefusedNamesMessage(int refused)
+{
+    return Fmt("%d개의 파일에서 파일명에 비 ASCII 문자 포함!").d(refused);
+}

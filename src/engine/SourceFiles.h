@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class FileList;
+
+// Adding source files to the list: the extension test, companion discovery and the
+// per-path steps the window and the command-line front end share.
+
+inline constexpr int kNotAcceptable = 99999;
+
+// kNotAcceptable when the path has no video extension we convert; the row index
+// when the same path is already listed; -1 otherwise.
+int CheckExtension(const FileList &list, const QString &path);
+
+// Fills columns 2 (external audio extension) and 3 (external subtitle extension)
+// of the row from the files beside the source; columns are only ever set.
+void FindCompanions(FileList &list, int row);
+
+// Full path of the first non-directory entry matching a wildcard pattern
+// ("folder/name*.ac3": '*' and '?' in the name part, without regard to case), in
+// name order; empty when none.
+QString FindFirstMatch(const QString &pattern);
+
+struct AddFilesResult
+{
+    int added = 0;
+    int refused = 0; // names a step script cannot carry
+};
+
+// The per-path steps for each path in order: extension test (unsupported files and
+// duplicates are skipped silently), the name test (refused names are counted),
+// then a new row and its companions.
+AddFilesResult AddSourcePaths(FileList &list, const QStringList &paths);
+
+// "%d개의 파일에서 파일명에 비 ASCII 문자 포함!" with the count.
+QString RefusedNamesMessage(int refused);

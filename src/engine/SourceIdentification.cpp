@@ -1,0 +1,324 @@
+#include "engine/Stages.h"
+
+#include "engine/FileList.h"
+#include "engine/FrontEnd.h"
+#include "engine/SourceFiles.h"
+#include "platform/Paths.h"
+#include "shell/Formatters.h"
+
+#include <QFile>
+
+namespace {
+
+struct ContainerRow
+{
+    const char *logLine;
+    QStringList extensions;
+    const char *summaryPrefix;
+};
+
+// Indexed by ContainerKind 1..10.
+const ContainerRow &containerRow(int kind)
+{
+    static const ContainerRow rows[] = {
+        { "", {}, "" },
+        { "containder format: AVI", { "avi", "divx" }, "AVI / " },
+        { "containder format: DivX(Hacked AVI)", { "avi", "divx" }, "DivX / " },
+        { "containder format: MKV", { "mkv" }, "MKV / " },
+        { "containder format: FLV", { "flv" }, "FLV / " },
+        { "containder format: OGG", { "ogm", "ogg" }, "OGM / " },
+        { "containder format: MP4", { "mp4", "mov", "3gp" }, "MP4 / " },
+        { "containder format: MPEG", { "mpg", "mpeg", "dat", "vob" }, "MPG / " },
+        { "containder format: WMV", { "wmv", "asf" }, "WMV / " },
+        { "containder format: SWF", { "swf" }, "SWF / " },
+        { "containder format: QT", { "mov", "qt" }, "QT / " },
+    };
+    return rows[kind];
+}
+
+struct VideoRow
+{
+    const char *logLine;
+    const char *summary;
+};
+
+const VideoRow &videoRow(int format)
+{
+    static const VideoRow unknown = { "video format: unknown", "unknown" };
+    static const VideoRow rows[] = {
+        unknown,
+        { "video format: H.264", "H.264" },
+        { "video format: MPEG", "MPEG" },
+        { "video format: MPEG4 Visual", "MPEG4" },
+        { "video format: WMV", "WMV" },
+        { "video format: VC1", "VC1" },
+        { "video format: H.263", "H263" },
+        { "video format: MJPEG", "MJPG" },
+        { "video format: On2 VP6", "VP6" },
+        { "video format: Cinepack", "Cinepack" },
+    };
+    return format >= 1 && format <= 9 ? rows[format] : unknown;
+}
+
+// Container and extension; false skips the job.
+bool checkContainer(ConvertJob &job)
+{
+    auto &j = job.job;
+    const int kind = static_cast<int>(j.report.iContainer);
+    if (kind == ContainerNone) {
+        job.Log(QStringLiteral("reading source file failed!"));
+        job.setStatus(QStringLiteral("파일 읽기 오류"));
+        return false;
+    }
+    if (kind < 1 || kind > 10) {
+        job.Log(QStringLiteral("cannot identify file format!"));
+        job.setStatus(QStringLiteral("변환 불가 포맷"));
+        return false;
+    }
+    const ContainerRow &row = containerRow(kind);
+    job.Log(QString::fromLatin1(row.logLine));
+    if (!row.extensions.contains(j.strSourceExt, Qt::CaseInsensitive)) {
+        job.Log(QStringLiteral("invalid extension"));
+        job.setStatus(QStringLiteral("확장자 오류!"));
+        return false;
+    }
+    j.strSummary = QString::fromLatin1(row.summaryPrefix);
+    return true;
+}
+
+bool copyDivx(ConvertJob &job)
+{
+    auto &j = job.job;
+    const int kind = static_cast<int>(j.report.iContainer);
+    if (j.strSourceExt.compare(QLatin1String("divx"), Qt::CaseInsensitive) == 0
+        && (kind == ContainerAvi || kind == ContainerDivx)) {
+        job.setStatus(QStringLiteral("원본 파일 복사중"));
+        const QString copy = job.options.strTempFolder + QStringLiteral("tempdivxfile.avi");
+        QFile::remove(copy);
+        // The source itself is only ever read.
+        if (!QFile::copy(j.strSourcePath, copy)) {
+            QFile::remove(copy);
+            job.Log(QStringLiteral(".divx to .avi file copy failed"));
+            job.setStatus(QStringLiteral("임시 파일 생성 실패!"));
+            return false;
+        }
+        AddTempFile(job.tempFiles, copy);
+        j.strSourceShortPath = platform::shortPath(copy);
+    }
+    job.Log(Fmt("internal audio count: %d / internal subtitle count: %d")
+                .d(j.report.iAudioCount)
+                .d(j.report.iTextCount));
+    return true;
+}
+
+bool classifyVideo(ConvertJob &job)
+{
+    auto &j = job.job;
+    const int mode = job.options.iConversionMode;
+    const int format = static_cast<int>(j.report.iVideoFormat);
+    j.bReencodeVideo = false;
+    if (format == VideoH264) {
+        job.Log(QString::fromLatin1(videoRow(format).logLine));
+        j.strSummary += QStringLiteral("H.264");
+    } else if (format == VideoMpeg4Visual) {
+        job.Log(QString::fromLatin1(videoRow(format).logLine));
+        j.strSummary += QStringLiteral("MPEG4");
+        if (j.report.iDivXVersion != 0) {
+            if (mode <= 1) {
+                job.Log(Fmt("DIV%d cannot be accepted").d(j.report.iDivXVersion));
+                job.setStatus(Fmt("수용불가 비디오: DIV%d").d(j.report.iDivXVersion));
+                return false;
+            }
+            j.bReencodeVideo = true;
+        }
+    } else {
+        if (mode <= 1) {
+            job.Log(QStringLiteral("video format is not H.264 nor MPEG4"));
+            job.setStatus(QStringLiteral("수용불가 비디오"));
+            return false;
+        }
+        j.bReencodeVideo = true;
+        job.Log(QString::fromLatin1(videoRow(format).logLine));
+        j.strSummary += QString::fromLatin1(videoRow(format).summary);
+    }
+    return true;
+}
+
+void frameAndBitRate(ConvertJob &job)
+{
+    auto &j = job.job;
+    const MediaReport &r = j.report;
+    bool ok = false;
+    j.dFrameRate = r.strFrameRate.trimmed().toDouble(&ok);
+    if (!ok)
+        j.dFrameRate = AtofPrefix(r.strFrameRate);
+    job.Log(Fmt("CString → char* → atof (current FPS): %s → %g").s(r.strFrameRate).g(j.dFrameRate));
+    j.iBitRate = std::max({ r.iVideoBitRate, r.iMaxBitRate, r.iOverallBitRate });
+    if (j.iBitRate < 10) {
+        j.iBitRate = static_cast<int>(static_cast<double>(r.iWidth) * r.iHeight * j.dFrameRate * 0.1953125);
+        job.Log(Fmt("new Bit Rate: %dkbps").d(j.iBitRate));
+    }
+}
+
+struct Limit
+{
+    bool failed;
+    QString logLine;
+    const char *status;
+};
+
+// Device checks in order; false when mode 1 refuses the job.
+bool checkDeviceLimits(ConvertJob &job)
+{
+    auto &j = job.job;
+    const MediaReport &r = j.report;
+    const int mode = job.options.iConversionMode;
+    if (mode == 0 || j.bReencodeVideo)
+        return true;
+    const bool h264 = static_cast<int>(r.iVideoFormat) == VideoH264;
+    const int device = job.options.iDeviceKind;
+
+    const bool resolution = r.iWidth > 720 || r.iHeight > 576 || static_cast<qint64>(r.iWidth) * r.iHeight > 307200;
+    const bool bitRate = j.iBitRate > 2500000;
+    const bool frameRate = job.options.b30fpsCheck && j.dFrameRate > 30.0;
+    const bool level = !r.strLevel.isEmpty() && r.strLevel.at(0).unicode() >= u'4';
+    const bool asp = r.iQPel == 2 || r.iGMC != 0 || r.iMatrix == 2 || r.iScanType == 2;
+
+    const QString resolutionLine = Fmt("resolution: %dx%d").d(r.iWidth).d(r.iHeight);
+    const QString levelLine = Fmt("H.264 video @L%s").s(r.strLevel);
+    const QString aspLine = Fmt("MPEG4 ASP:%s%s%s%s")
+                                .s(r.iQPel == 2 ? QStringLiteral(" QPel") : QString())
+                                .s(r.iGMC != 0 ? QStringLiteral(" GMC") : QString())
+                                .s(r.iMatrix == 2 ? QStringLiteral(" Matrix:MPEG") : QString())
+                                .s(r.iScanType == 2 ? QStringLiteral(" Interlace") : QString());
+    auto bitRateLine = [&](const char *fmt) { return QString(Fmt(fmt).d(j.iBitRate)); };
+    auto frameRateLine = [&](const char *fmt) { return QString(Fmt(fmt).g(j.dFrameRate)); };
+
+    std::vector<Limit> checks;
+    if (h264) {
+        if (device == 0) {
+            checks = { { resolution, resolutionLine, "재생 불가 해상도" },
+                       { level, levelLine, "4.x 이상 level" },
+                       { bitRate, bitRateLine("%d bps H.264 video"), "2.5Mbps 초과 H.264" },
+                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" } };
+        } else if (device == 1) {
+            checks = { { r.iHeight > 720, resolutionLine, "720p 초과 H.264" },
+                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
+                       { level, levelLine, "4.x 이상 level" } };
+        } else {
+            checks = { { r.iHeight > 1080, resolutionLine, "1080p 초과 H.264" },
+                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
+                       { level, levelLine, "4.x 이상 level" } };
+        }
+    } else {
+        // MPEG-4 Visual: the same checks on every device.
+        checks = { { resolution, resolutionLine, "재생 불가 해상도" },
+                   { bitRate, bitRateLine("%d bps MPEG4 video"), "2.5Mbps 초과 MPEG4" },
+                   { frameRate, frameRateLine("%g fps MPEG4 video"), "30fps 초과 MPEG4" },
+                   { asp, aspLine, "재생 불가 ASP" } };
+    }
+    for (const Limit &c : checks) {
+        if (!c.failed)
+            continue;
+        if (mode == 1) {
+            job.Log(c.logLine);
+            job.setStatus(QString::fromUtf8(c.status));
+            return false;
+        }
+        j.bReencodeVideo = true;
+    }
+    return true;
+}
+
+bool summaryAndSize(ConvertJob &job)
+{
+    auto &j = job.job;
+    const MediaReport &r = j.report;
+    QString bracket = Fmt("(%dx%d").d(r.iWidth).d(r.iHeight);
+    bracket += j.dFrameRate > 0 ? QString(Fmt(", %gfps").g(j.dFrameRate)) : QStringLiteral(", unknown fps");
+    bracket += j.iBitRate > 0 ? QString(Fmt(", %gMbps").g(static_cast<int>(j.iBitRate * 0.001) * 0.001))
+                              : QStringLiteral(", unknown Bt Rate");
+    bracket += r.iFrameCount != 0 ? QString(Fmt(", %sfr)").s(FormatGrouped(r.iFrameCount))) : QStringLiteral(")");
+    j.strSummary += bracket;
+    job.Log(Fmt("resolution: %dx%d / %g fps / %d bps / %d frames")
+                .d(r.iWidth)
+                .d(r.iHeight)
+                .g(j.dFrameRate)
+                .d(j.iBitRate)
+                .d(r.iFrameCount));
+    job.ui.setSummaryText(j.strSummary);
+    job.Log(Fmt("Source file size: %d MByte").d(r.iFileSizeMB));
+    if (job.options.bSmallerThan4GB && r.iFileSizeMB > 4095) {
+        job.setStatus(QStringLiteral("4GB 이상 파일"));
+        return false;
+    }
+    return true;
+}
+
+void externalFiles(ConvertJob &job)
+{
+    auto &j = job.job;
+    FileList &list = job.ui.fileList();
+    const QString base = j.strSourcePath.left(j.strSourcePath.size() - j.strSourceExt.size()); // keeps the dot
+    const QString audioExt = list.text(j.iRow, FileList::kAudio);
+    if (!audioExt.isEmpty()) {
+        QString candidate = base + audioExt;
+        if (!platform::fileExists(candidate))
+            candidate = FindFirstMatch(base.left(base.size() - 1) + QStringLiteral("*.") + audioExt);
+        j.strSummary += QStringLiteral(" / ") + audioExt.toUpper() + QStringLiteral("(ext)");
+        j.iExternalAudioDelay = ExternalAudioDelay(j.strSourcePath, j.strSourceExt, candidate);
+        job.Log(Fmt("external audio file: %s").s(candidate));
+        j.strAudioFile = platform::shortPath(candidate);
+    }
+    const QString subtitleExt = list.text(j.iRow, FileList::kSubtitle);
+    if (!subtitleExt.isEmpty()) {
+        const QString path = base + subtitleExt;
+        job.Log(Fmt("external subtitle file: %s").s(path));
+        j.strExternalSubtitle = platform::shortPath(path);
+    }
+}
+
+void chooseAudioTrack(ConvertJob &job)
+{
+    auto &j = job.job;
+    j.iInternalAudio = ChooseInternalAudio(j.report, job.options);
+    job.Log(Fmt("iInternalAudio = %d").d(j.iInternalAudio));
+}
+
+} // namespace
+
+int ExternalAudioDelay(const QString &sourcePath, const QString &sourceExt, const QString &candidate)
+{
+    QString rest = candidate.mid(sourcePath.size() - sourceExt.size() - 1).toUpper();
+    const qsizetype delay = rest.indexOf(QLatin1String("DELAY"));
+    if (delay >= 0)
+        rest = rest.mid(delay + 5);
+    qsizetype i = 0;
+    while (i < rest.size() && rest.at(i).isSpace())
+        ++i;
+    return LeadingInt(rest.mid(i));
+}
+
+int ChooseInternalAudio(const MediaReport &report, const ConverterOptions &options)
+{
+    const int count = report.iAudioCount;
+    if (options.bDesignateAudioLanguage && options.iAudioLanguage >= 7 && options.iAudioLanguage <= 15) {
+        int index = options.iAudioLanguage - 7;
+        if (index >= count)
+            index = count - 1;
+        return index;
+    }
+    return report.BestAudioTrack();
+}
+
+StageResult IdentifySource(ConvertJob &job)
+{
+    if (!checkContainer(job) || !copyDivx(job) || !classifyVideo(job))
+        return StageResult::SkipJob;
+    frameAndBitRate(job);
+    if (!checkDeviceLimits(job) || !summaryAndSize(job))
+        return StageResult::SkipJob;
+    externalFiles(job);
+    chooseAudioTrack(job);
+    return StageResult::Continue;
+}

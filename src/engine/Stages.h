@@ -1,0 +1,21 @@
+#pragma once
+
+#include "engine/ConvertJob.h"
+#include "shell/ConverterOptions.h"
+
+// The stage chain of one job, in order (the driver runs them after the source check).
+StageResult ProbeSource(ConvertJob &job);            // media probe
+StageResult IdentifySource(ConvertJob &job);         // container, video decision, companions, audio track
+StageResult PrepareSubtitles(ConvertJob &job);       // external SAMI / SRT / ASS-SSA to SRT
+StageResult ExtractAudio(ConvertJob &job);           // demux or converting extraction, PCM validation
+StageResult ConvertAudio(ConvertJob &job);           // PCM, downmix, normalise, AAC
+StageResult PrepareTrackOptions(ConvertJob &job);    // final AAC probe, output names, track options
+StageResult ExtractVideo(ConvertJob &job);           // copy path and internal subtitle tracks
+StageResult ReencodeVideo(ConvertJob &job);          // two-pass H.264
+StageResult MuxAndSync(ConvertJob &job);             // PAR, mux, sync check, second mux
+
+// Helpers of the identification stages, exposed for their tests.
+QString ProbeLanguageCode(const ConverterOptions &options);
+// Delay written in an external audio file's name ("movie DELAY -300ms.ac3" -> -300).
+int ExternalAudioDelay(const QString &sourcePath, const QString &sourceExt, const QString &candidate);
+int ChooseInternalAudio(const MediaReport &report, const ConverterOptions &options);

@@ -1,0 +1,33 @@
+#include "engine/ToolStep.h"
+
+#include "engine/FrontEnd.h"
+#include "platform/Paths.h"
+#include "runner/RunTool.h"
+
+void TakeStopPath(ConvertJob &job, const QString &stopLine)
+{
+    job.Log(stopLine);
+    job.ui.enableControls(true);
+}
+
+StepOutcome RunToolStep(ConvertJob &job, const ToolStep &step)
+{
+    job.setStatus(step.statusText);
+    if (!step.logAction.isEmpty())
+        job.Log(step.logAction);
+    if (step.registerOutput && !step.output.isEmpty())
+        AddTempFile(job.tempFiles, step.output);
+    job.log.LogDriveFreeSpace(step.output.isEmpty() ? job.strWorkFolder : step.output);
+    job.ui.stopRequested = false;
+    const ToolEntry &tool = job.tool(step.tool);
+    RunTool(job.ui, job.strWorkFolder, tool.fullPath, tool.shortPath, step.arguments);
+    if (job.ui.stopRequested) {
+        TakeStopPath(job, step.stopLine);
+        return StepOutcome::Stopped;
+    }
+    if (!step.finishedLine.isEmpty())
+        job.Log(step.finishedLine);
+    if (step.output.isEmpty())
+        return StepOutcome::Produced;
+    return platform::fileExists(step.output) ? StepOutcome::Produced : StepOutcome::Missing;
+}

@@ -1,0 +1,7 @@
+#include "engine/Stages.h"
+
+// Not built yet: the job goes on to the next stage.
+StageResult ExtractVideo(ConvertJob &)
+{
+    return StageResult::Continue;
+}
