@@ -5,6 +5,7 @@
 #include "TimedText.h"
 #include "Tx3g.h"
 #include "common/Process.h"
+#include "subtitles/TimedTextRewriter.h"
 
 #include <gtest/gtest.h>
 
@@ -345,6 +346,57 @@ TEST_F(Mp4BoxContract, MuxSetsDelaysAspectLanguagesAndEnabledFlagsAndKeepsTextSt
         std::string::npos)
         << ass.output;
     expectNoLeftovers(dir.path());
+}
+
+TEST_F(Mp4BoxContract, SubtitleThroughTheEnginesRewriterKeepsColourStyleAndSize)
+{
+    // The engine's subtitle road: SRT -> "-ttxt" -> Restyle in place -> mux.
+    const std::string srt = dir / "SUB.srt";
+    writeFile(srt,
+        "\xEF\xBB\xBF"
+        "1\r\n00:00:00,400 --> 00:00:01,400\r\n<font color=\"#FF0000\">Red</font> <b>bold</b>\r\n"
+        "\xED\x95\x9C<font color=lime>\xEA\xB8\x80</font>\r\n");
+    ASSERT_EQ(mp4box({ "-ttxt", srt }).status, 0);
+    const std::string ttxt = dir / "SUB.ttxt";
+    ASSERT_EQ(TimedTextRewriter().Restyle(QString::fromStdString(ttxt), QString(), 36), 1);
+    const std::string out = dir / "progressing.mp4";
+    const RunResult r = mp4box({ "-ipod", "-add", testMedia("bframes.h264") + ":fps=23.976:level=3.1:delay=0",
+        "-par", "1=1:1", "-add", ttxt + ":lang=ko:hdlr=sbtl:group=2", out });
+    ASSERT_EQ(r.status, 0) << r.output;
+
+    Mp4File f;
+    std::string error;
+    ASSERT_TRUE(f.open(out, &error)) << error;
+    ASSERT_EQ(f.tracks().size(), 2u);
+    const Mp4Track &s = f.tracks()[1];
+    mp4box::TimedTextHeader h;
+    ASSERT_TRUE(mp4box::parseTx3gSampleEntry(s.sampleEntry, &h));
+    EXPECT_EQ(h.defaultStyle.fontSize, 36);
+    // Without a layout the track takes the header's size: 400 x 60.
+    EXPECT_EQ(s.width, 400);
+    EXPECT_EQ(s.height, 60);
+    size_t shown = 0;
+    while (shown < s.samples.size() && s.samples[shown].size <= 2)
+        ++shown;
+    ASSERT_LT(shown, s.samples.size());
+    EXPECT_EQ(s.samples[shown].dts * 1000 / s.timescale, 400);
+    EXPECT_EQ(s.samples[shown].duration * 1000 / s.timescale, 1000);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(f.readSample(s.samples[shown], &data));
+    mp4box::TimedTextSample sample;
+    ASSERT_TRUE(mp4box::parseTx3gSample(data, h.defaultStyle, &sample));
+    EXPECT_EQ(sample.text, u"Red bold\n\uD55C\uAE00");
+    ASSERT_EQ(sample.styles.size(), 3u);
+    EXPECT_EQ(sample.styles[0].toChar, 3);
+    EXPECT_EQ(sample.styles[0].rgba, 0xff0000ffu);
+    EXPECT_FALSE(sample.styles[0].bold);
+    EXPECT_EQ(sample.styles[1].fromChar, 4);
+    EXPECT_EQ(sample.styles[1].toChar, 8);
+    EXPECT_TRUE(sample.styles[1].bold);
+    EXPECT_EQ(sample.styles[1].rgba, 0xffffffffu);
+    EXPECT_EQ(sample.styles[2].fromChar, 10);
+    EXPECT_EQ(sample.styles[2].toChar, 11);
+    EXPECT_EQ(sample.styles[2].rgba, 0x00ff00ffu);
 }
 
 TEST_F(Mp4BoxContract, NightlyBuildTakesTheLevelWithoutTheDot)
