@@ -1,0 +1,113 @@
+#pragma once
+
+#include "engine/FrontEnd.h"
+#include "engine/JobDriver.h"
+
+#include <QDialog>
+#include <QHash>
+
+#include <span>
+
+class FileListCtrl;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class StatusBar;
+
+// The program's one window: the file list, the option controls, the action
+// buttons, the summary line and the status bar. It is the engine's front end:
+// Convert runs the whole conversion inside its handler while the tool runner keeps
+// the window alive, and Stop reaches the running tool through it.
+class MainDialog : public QDialog, public FrontEnd
+{
+    Q_OBJECT
+public:
+    static constexpr int kWidthUnits = 506;
+    static constexpr int kHeightUnits = 261;
+    // The Open dialog adds at most this many files at once.
+    static constexpr int kMaxDialogFiles = 100;
+
+    explicit MainDialog(QWidget *parent = nullptr);
+    ~MainDialog() override;
+
+    // Window initialisation: program folder, tools folder test, temporary folder and
+    // options, status bar, fonts. Runs once; showing the window runs it if nobody did.
+    void initDialog();
+
+    // The per-path steps for each path in order, the refusal message, Delete All.
+    void addPaths(const QStringList &paths);
+
+    // The control with this template id (object name), or null.
+    QWidget *control(int id) const;
+    FileListCtrl *listCtrl() const { return m_list; }
+    StatusBar *statusBarCtrl() const { return m_statusBar; }
+    bool toolsPresent() const { return bToolsPresent; }
+    QString programFolder() const { return strProgramFolder; }
+
+    // The chain Convert runs; tests give their own.
+    void setStages(std::span<const Stage> stages) { m_stages = stages; }
+
+    // FrontEnd
+    FileList &fileList() override;
+    void setStatusText(int part, const QString &text) override;
+    void setSummaryText(const QString &text) override;
+    void showMessage(const QString &text) override;
+    bool askFinished(const QString &message) override;
+    void enableControls(bool on) override;
+    void pullOptions() override;
+
+    // Fields into the controls.
+    void pushOptions();
+
+protected:
+    // The Open dialog; returns every selected path.
+    virtual QStringList chooseSourceFiles();
+    // The folder picker: true with the chosen folder, false (empty folder) when cancelled.
+    virtual bool BrowseForFolder(const QString &title, const QString &initialFolder, QString *folder);
+    virtual void showAbout();
+
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+public slots:
+    void reject() override;
+
+private:
+    void createControls();
+    void onAddFiles();
+    void onDelete();
+    void onDeleteAll();
+    void onConvert();
+    void onStop();
+    void onListClicked();
+    void onListKey(int key);
+    void onTempFolder();
+    void onSaveFolder();
+    void onSaveOptions();
+    void onResetOptions();
+    void applyOptionRules();
+    void updateDeleteButtons();
+    void updateFolderTips();
+
+    QCheckBox *check(int id) const;
+    QComboBox *combo(int id) const;
+    QPushButton *button(int id) const;
+
+    QHash<int, QWidget *> m_controls;
+    FileListCtrl *m_list = nullptr;
+    StatusBar *m_statusBar = nullptr;
+    QLabel *m_summary = nullptr;
+    QAction *m_aboutAction = nullptr;
+
+    QString strProgramFolder;
+    bool bToolsPresent = false;
+    bool m_initialized = false;
+    // Idle state as last set by enableControls, and Delete's state when a run began.
+    bool m_idle = false;
+    bool m_deleteWasEnabled = false;
+    QString m_lastOpenFolder;
+    std::span<const Stage> m_stages;
+};

@@ -1,0 +1,347 @@
+#include "GuiTestSupport.h"
+
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
+#include "shell/AboutDialog.h"
+#include "shell/DialogUnits.h"
+#include "shell/FileListCtrl.h"
+#include "shell/FinishedDialog.h"
+#include "shell/StatusBar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QComboBox *comboOf(const TestDialog &d, int id)
+{
+    return qobject_cast<QComboBox *>(d.w(id));
+}
+
+QCheckBox *checkOf(const TestDialog &d, int id)
+{
+    return qobject_cast<QCheckBox *>(d.w(id));
+}
+
+QPushButton *buttonOf(const TestDialog &d, int id)
+{
+    return qobject_cast<QPushButton *>(d.w(id));
+}
+
+const int kChecks[] = { 1008, 1017, 1010, 1011, 1021, 1037, 1013, 1018, 1026, 1023, 1027, 1033 };
+
+} // namespace
+
+TEST(StartUp, FirstStartShowsTheDefaultsInTheDesignedLayout)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Qor: Marbleway v5.6"));
+    EXPECT_TRUE(d->messages.isEmpty());
+    EXPECT_TRUE(d->toolsPresent());
+
+    // Layout in dialog units of the window's own font.
+    const DialogUnits du(d->font());
+    EXPECT_GT(du.baseX(), 0);
+    EXPECT_EQ(d->size(), du.size(506, 261));
+    EXPECT_EQ(d->w(1001)->geometry(), du.rect(7, 25, 492, 123));
+    EXPECT_EQ(d->w(1004)->geometry(), du.rect(366, 223, 19, 15));
+    EXPECT_EQ(d->w(1033)->geometry(), du.rect(400, 200, 96, 10));
+    EXPECT_EQ(buttonOf(*d, 1004)->text(), QStringLiteral("변환"));
+    EXPECT_TRUE(buttonOf(*d, 1004)->isDefault());
+    EXPECT_EQ(checkOf(*d, 1011)->text(), QStringLiteral("DC→ Qor 덮어쓰기"));
+    EXPECT_TRUE(checkOf(*d, 1023)->text().isEmpty());
+    EXPECT_FALSE(d->w(1)->isVisible());
+    EXPECT_FALSE(d->w(1)->isEnabled());
+
+    // Option defaults: every check box clear, the combos at their default items.
+    for (int id : kChecks)
+        EXPECT_FALSE(checkOf(*d, id)->isChecked()) << id;
+    EXPECT_EQ(comboOf(*d, 1035)->currentText(), QStringLiteral("재생 가능 비디오만 변환"));
+    EXPECT_EQ(comboOf(*d, 1036)->currentText(), QStringLiteral("Ultra Fast"));
+    EXPECT_EQ(comboOf(*d, 1030)->currentText(), QStringLiteral("아이폰4"));
+    EXPECT_EQ(comboOf(*d, 1029)->currentText(), QStringLiteral("PAR<1.5"));
+    for (int id : { 1038, 1012, 1024, 1034 })
+        EXPECT_EQ(comboOf(*d, id)->currentIndex(), 0) << id;
+    EXPECT_EQ(comboOf(*d, 1012)->count(), 16);
+    EXPECT_EQ(comboOf(*d, 1012)->itemText(6), QStringLiteral("그외"));
+    EXPECT_EQ(comboOf(*d, 1034)->itemText(4), QStringLiteral("중앙유럽"));
+
+    // Idle state under the default mode.
+    for (int id : SwitchableControlIds()) {
+        const bool expected = !QList<int>{ 1003, 1006, 1016, 1011, 1012, 1020, 1034, 1036, 1021 }.contains(id);
+        EXPECT_EQ(d->enabled(id), expected) << id;
+    }
+    EXPECT_TRUE(d->listCtrl()->dropsAccepted());
+
+    // The temporary folder is set up beneath the system one.
+    const QString expectedTemp = platform::systemTempFolder() + QStringLiteral("/Qor/");
+    EXPECT_EQ(d->options.strTempFolder, expectedTemp);
+    EXPECT_TRUE(QFileInfo(expectedTemp).isDir());
+}
+
+TEST(StartUp, StoredOptionsAreLoadedIntoTheControls)
+{
+    ProgramFolder program;
+    const QString temp = TestRoot() + QStringLiteral("/work temp");
+    QDir().mkpath(temp);
+    {
+        platform::SettingsStore store;
+        store.writeNumber(QStringLiteral("Conversion Mode"), 3);
+        store.writeNumber(QStringLiteral("Conversion Profile"), 0);
+        store.writeNumber(QStringLiteral("Create Qor-DC"), 1);
+        store.writeNumber(QStringLiteral("Audio Language"), 9);
+        store.writeString(QStringLiteral("Temp Folder"), temp);
+        store.writeString(QStringLiteral("Save Folder"), QStringLiteral("/somewhere/"));
+        store.sync();
+    }
+    auto d = openDialog();
+    EXPECT_EQ(comboOf(*d, 1035)->currentIndex(), 3);
+    EXPECT_EQ(comboOf(*d, 1036)->currentText(), QStringLiteral("Slow"));
+    EXPECT_TRUE(checkOf(*d, 1010)->isChecked());
+    EXPECT_EQ(comboOf(*d, 1012)->currentText(), QStringLiteral("#3"));
+    EXPECT_EQ(d->options.strTempFolder, temp + QLatin1Char('/'));
+    EXPECT_EQ(d->options.strSaveFolder, QStringLiteral("/somewhere/"));
+    // The rules follow the loaded values.
+    EXPECT_TRUE(d->enabled(1036));
+    EXPECT_TRUE(d->enabled(1021));
+    EXPECT_TRUE(d->enabled(1011));
+    EXPECT_FALSE(d->enabled(1012)); // the language is stored but not designated
+}
+
+TEST(StartUp, WithoutToolsFolderOnlyCloseWorksAndNothingIsLoaded)
+{
+    ProgramFolder program(false);
+    {
+        platform::SettingsStore store;
+        store.writeNumber(QStringLiteral("Conversion Mode"), 3);
+        store.sync();
+    }
+    auto d = openDialog();
+    EXPECT_FALSE(d->toolsPresent());
+    EXPECT_EQ(d->messages, QStringList{ QStringLiteral(".\\tools 폴더가 존재하지 않음!") });
+    EXPECT_EQ(comboOf(*d, 1035)->currentIndex(), 1);
+    for (int id : SwitchableControlIds())
+        EXPECT_EQ(d->enabled(id), id == 2) << id;
+    EXPECT_FALSE(d->listCtrl()->dropsAccepted());
+}
+
+TEST(Options, SaveAndResetRoundTripThroughTheStore)
+{
+    ProgramFolder program;
+    {
+        auto d = openDialog();
+        comboOf(*d, 1035)->setCurrentIndex(2);
+        comboOf(*d, 1029)->setCurrentIndex(5);
+        checkOf(*d, 1021)->setChecked(true);
+        checkOf(*d, 1037)->setChecked(true);
+        checkOf(*d, 1018)->setChecked(true);
+        checkOf(*d, 1026)->setChecked(true);
+        comboOf(*d, 1034)->setCurrentIndex(2);
+        checkOf(*d, 1027)->setChecked(true); // never stored
+        QTest::mouseClick(d->w(1015), Qt::LeftButton);
+        EXPECT_EQ(d->messages, QStringList{ QStringLiteral("옵션 저장 완료") });
+    }
+    {
+        platform::SettingsStore store;
+        EXPECT_EQ(store.readNumber(QStringLiteral("Conversion Mode")), 2);
+        EXPECT_EQ(store.readNumber(QStringLiteral("Pixel Aspect Ratio mode")), 5);
+        EXPECT_EQ(store.readNumber(QStringLiteral("Deinterlace")), 1);
+        EXPECT_EQ(store.readNumber(QStringLiteral("Normalize Audio Volume")), 1);
+        EXPECT_EQ(store.readNumber(QStringLiteral("ANSI Srt Language")), 2);
+    }
+
+    auto d = openDialog();
+    EXPECT_EQ(comboOf(*d, 1035)->currentIndex(), 2);
+    EXPECT_EQ(comboOf(*d, 1029)->currentIndex(), 5);
+    EXPECT_TRUE(checkOf(*d, 1021)->isChecked());
+    EXPECT_TRUE(checkOf(*d, 1018)->isChecked());
+    EXPECT_FALSE(checkOf(*d, 1027)->isChecked());
+    EXPECT_TRUE(d->enabled(1034));
+
+    // The user changes the deinterlace box without anything else reading it, then resets.
+    checkOf(*d, 1021)->setChecked(false);
+    checkOf(*d, 1033)->setChecked(true);
+    QTest::mouseClick(d->w(1022), Qt::LeftButton);
+    EXPECT_EQ(d->messages.value(0), QStringLiteral("옵션 초기화 및 레지스트리 삭제 완료"));
+    EXPECT_EQ(comboOf(*d, 1035)->currentIndex(), 1);
+    EXPECT_EQ(comboOf(*d, 1029)->currentIndex(), 2);
+    EXPECT_FALSE(checkOf(*d, 1018)->isChecked());
+    // Left as the window shows them.
+    EXPECT_FALSE(checkOf(*d, 1021)->isChecked());
+    EXPECT_TRUE(checkOf(*d, 1037)->isChecked());
+    EXPECT_TRUE(checkOf(*d, 1026)->isChecked());
+    EXPECT_EQ(comboOf(*d, 1034)->currentIndex(), 2);
+    EXPECT_TRUE(checkOf(*d, 1033)->isChecked());
+    // Idle rules re-applied for the reset mode.
+    EXPECT_FALSE(d->enabled(1036));
+    EXPECT_FALSE(d->enabled(1021));
+    {
+        platform::SettingsStore store;
+        EXPECT_FALSE(store.readNumber(QStringLiteral("Conversion Mode")).has_value());
+        EXPECT_FALSE(store.readNumber(QStringLiteral("For Nightly")).has_value());
+    }
+    d.reset();
+    // The next start has nothing stored: the defaults again.
+    auto fresh = openDialog();
+    EXPECT_FALSE(checkOf(*fresh, 1037)->isChecked());
+    EXPECT_EQ(comboOf(*fresh, 1034)->currentIndex(), 0);
+}
+
+TEST(Options, EnablingRulesFollowTheirDrivingControls)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+    const std::pair<int, int> checkRules[] = { { 1010, 1011 }, { 1013, 1012 }, { 1023, 1020 }, { 1026, 1034 } };
+    for (auto [driver, dependent] : checkRules) {
+        EXPECT_FALSE(d->enabled(dependent)) << dependent;
+        checkOf(*d, driver)->click();
+        EXPECT_TRUE(d->enabled(dependent)) << dependent;
+        checkOf(*d, driver)->click();
+        EXPECT_FALSE(d->enabled(dependent)) << dependent;
+    }
+
+    // The mode list, changed from the keyboard as a user would.
+    QComboBox *mode = comboOf(*d, 1035);
+    struct Expect { int mode; bool profile, deinterlace, fps, device; };
+    // From mode 1: up to 0, then down to 1, 2, 3.
+    const std::pair<Qt::Key, Expect> steps[] = {
+        { Qt::Key_Up, { 0, false, false, false, false } },
+        { Qt::Key_Down, { 1, false, false, true, true } },
+        { Qt::Key_Down, { 2, true, true, true, true } },
+        { Qt::Key_Down, { 3, true, true, true, true } },
+    };
+    for (const auto &[key, e] : steps) {
+        QTest::keyClick(mode, key);
+        ASSERT_EQ(mode->currentIndex(), e.mode);
+        EXPECT_EQ(d->enabled(1036), e.profile) << e.mode;
+        EXPECT_EQ(d->enabled(1021), e.deinterlace) << e.mode;
+        EXPECT_EQ(d->enabled(1017), e.fps) << e.mode;
+        EXPECT_EQ(d->enabled(1030), e.device) << e.mode;
+    }
+}
+
+TEST(Options, FolderPickersKeepValidatedFolders)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+    const QString before = d->options.strTempFolder;
+
+    // Cancelled: nothing changes.
+    QTest::mouseClick(d->w(1019), Qt::LeftButton);
+    EXPECT_EQ(d->folderTitles, QStringList{ QStringLiteral("임시파일 저장 폴더 지정") });
+    EXPECT_EQ(d->folderStarts.value(0), before);
+    EXPECT_EQ(d->options.strTempFolder, before);
+
+    // A writable folder is kept, with one trailing separator.
+    const QString chosen = TestRoot() + QStringLiteral("/picked");
+    QDir().mkpath(chosen);
+    d->folderToChoose = chosen + QStringLiteral("//");
+    QTest::mouseClick(d->w(1019), Qt::LeftButton);
+    EXPECT_EQ(d->options.strTempFolder, chosen + QLatin1Char('/'));
+
+    // The bare system temporary folder is never used itself.
+    d->folderToChoose = platform::systemTempFolder();
+    QTest::mouseClick(d->w(1019), Qt::LeftButton);
+    EXPECT_EQ(d->options.strTempFolder, platform::systemTempFolder() + QStringLiteral("/Qor/"));
+
+    // The save folder button works once its check box is on; the folder is not tested.
+    checkOf(*d, 1023)->click();
+    d->folderToChoose = QStringLiteral("/no/such/place");
+    QTest::mouseClick(d->w(1020), Qt::LeftButton);
+    EXPECT_EQ(d->folderTitles.last(), QStringLiteral("저장 폴더 지정"));
+    EXPECT_EQ(d->options.strSaveFolder, QStringLiteral("/no/such/place/"));
+    EXPECT_EQ(d->w(1020)->toolTip(), QStringLiteral("/no/such/place/"));
+    EXPECT_TRUE(d->messages.isEmpty());
+}
+
+TEST(Window, EscapeIsSwallowedCloseEndsAndF1ShowsTheAboutBox)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+    QTest::keyClick(d.get(), Qt::Key_Escape);
+    QTest::keyClick(d->listCtrl(), Qt::Key_Escape);
+    QTest::keyClick(d->w(1035), Qt::Key_Escape);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->result(), 0);
+
+    // Shortcuts reach the active window only.
+    d->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    QTest::keyClick(d->listCtrl(), Qt::Key_F1);
+    EXPECT_EQ(d->aboutShown, 1);
+
+    QTest::mouseClick(d->w(2), Qt::LeftButton);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(d->result(), QDialog::Rejected);
+}
+
+TEST(Window, StatusBarHasFourPartsAlongTheBottom)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+    StatusBar *bar = d->statusBarCtrl();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->objectName(), QStringLiteral("1025"));
+    const int w = d->width();
+    EXPECT_EQ(bar->partEdges(), (QList<int>{ w / 16, w / 8, w, -1 }));
+    EXPECT_EQ(bar->partRect(0), QRect(0, 0, w / 16, bar->height()));
+    EXPECT_EQ(bar->partRect(2).right(), w - 1);
+    EXPECT_GE(bar->height(), StatusBar::kMinimumHeight);
+    EXPECT_EQ(bar->geometry().bottom(), d->height() - 1);
+    // A fixed font for the digits and Latin text of the tools' progress lines.
+    const QFontMetrics fm(bar->font());
+    EXPECT_EQ(fm.horizontalAdvance(QLatin1Char('i')), fm.horizontalAdvance(QLatin1Char('W')));
+    EXPECT_EQ(fm.horizontalAdvance(QLatin1Char('1')), fm.horizontalAdvance(QLatin1Char('%')));
+    // The bar stays clear of the buttons above it.
+    EXPECT_GT(bar->geometry().top(), d->w(1004)->geometry().bottom());
+
+    d->setStatusText(2, QStringLiteral("frame= 10\r\nfps= 5"));
+    EXPECT_EQ(bar->partText(2), QStringLiteral("frame= 10\r\nfps= 5"));
+    EXPECT_EQ(bar->findChild<QLabel *>(QStringLiteral("part2"))->text(), QStringLiteral("frame= 10 fps= 5"));
+    d->setSummaryText(QStringLiteral("MKV / H.264"));
+    EXPECT_EQ(qobject_cast<QLabel *>(d->w(1005))->text(), QStringLiteral("MKV / H.264"));
+}
+
+TEST(SmallDialogs, FinishedDialogAsksWithYesAsDefault)
+{
+    FinishedDialog dialog(QStringLiteral("작업 종료! / 1:02"));
+    const DialogUnits du(dialog.font());
+    EXPECT_EQ(dialog.size(), du.size(147, 37));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Finished"));
+    EXPECT_EQ(dialog.findChild<QLabel *>(QStringLiteral("1032"))->text(), QStringLiteral("작업 종료! / 1:02"));
+    bool questionShown = false;
+    for (QLabel *l : dialog.findChildren<QLabel *>())
+        questionShown = questionShown || l->text() == QStringLiteral("변환 성공 목록 삭제?");
+    EXPECT_TRUE(questionShown);
+
+    dialog.show();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    FinishedDialog no(QStringLiteral("x"));
+    no.show();
+    QTest::mouseClick(no.findChild<QPushButton *>(QStringLiteral("2")), Qt::LeftButton);
+    EXPECT_EQ(no.result(), QDialog::Rejected);
+}
+
+TEST(SmallDialogs, AboutBoxNamesTheProgram)
+{
+    AboutDialog about;
+    const DialogUnits du(about.font());
+    EXPECT_EQ(about.size(), du.size(226, 41));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("Marbleway 정보"));
+    EXPECT_EQ(about.findChild<QLabel *>(QStringLiteral("version"))->text(), QStringLiteral("Marbleway v5.6"));
+    EXPECT_FALSE(about.windowIcon().isNull());
+}
