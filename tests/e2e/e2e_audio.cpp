@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringDecoder>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -77,6 +78,13 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The diagnostic log is UTF-16 little-endian with a byte-order mark.
+QString logText(const QString &path)
+{
+    QStringDecoder decode(QStringDecoder::Utf16LE);
+    return decode(readAll(path));
+}
+
 QString run(const QString &program, const QStringList &args)
 {
     QProcess p;
@@ -85,16 +93,17 @@ QString run(const QString &program, const QStringList &args)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
-// The packets' payload checksums of the first audio stream, without their timestamps.
+// The payload checksums of the first audio stream's packets (without ADTS headers or
+// timestamps), so that a bare AAC stream compares with the track it came from.
 QStringList packetHashes(const QString &file)
 {
     const QString out = run(QStringLiteral("/usr/bin/ffmpeg"),
-                            { "-nostdin", "-loglevel", "error", "-i", file, "-map", "0:a:0", "-c", "copy", "-f",
-                              "framemd5", "-" });
+                            { "-nostdin", "-loglevel", "error", "-i", file, "-map", "0:a:0", "-c", "copy", "-bsf:a",
+                              "aac_adtstoasc", "-f", "framemd5", "-" });
     QStringList hashes;
     for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         if (!line.startsWith(QLatin1Char('#')))
-            hashes << line.section(QLatin1Char(','), -1).trimmed();
+            hashes << line.section(QLatin1Char(','), 5, 5).trimmed(); // stream, dts, pts, duration, size, hash
     }
     return hashes;
 }
@@ -150,9 +159,9 @@ protected:
     {
         args << QStringLiteral("--log") << source;
         RunResult r = box.runCli(args, programFolder, 120000);
-        log = QString::fromUtf8(readAll(box.root() + QStringLiteral("/Qor_Log.txt")));
+        log = logText(box.root() + QStringLiteral("/Qor_Log.txt"));
         if (log.isEmpty())
-            log = QString::fromUtf8(readAll(box.root() + QStringLiteral("/Desktop/Qor_Log.txt")));
+            log = logText(box.root() + QStringLiteral("/Desktop/Qor_Log.txt"));
         status = r.statusByPath()[source];
         return r;
     }
@@ -232,8 +241,8 @@ TEST_F(AudioE2e, StereoAacTrackIsKeptUnchanged)
     const QString reference = box.root() + QStringLiteral("/reference.mka");
     ASSERT_TRUE(ffmpeg({ "-i", src, "-map", "0:a:1", "-c", "copy" }, reference));
     const QStringList kept = packetHashes(work("extractedaudio.aac"));
-    EXPECT_FALSE(kept.isEmpty());
-    EXPECT_EQ(kept, packetHashes(reference));
+    EXPECT_GT(kept.size(), 40);
+    EXPECT_TRUE(kept == packetHashes(reference));
 }
 
 TEST_F(AudioE2e, ReencodeAacModes)
@@ -244,7 +253,7 @@ TEST_F(AudioE2e, ReencodeAacModes)
     EXPECT_TRUE(logged("Extracting audio from MKV"));
     EXPECT_EQ(wavChannels(work("AACConversionTemp.wav")), 2);
     expectPlayableAac(work("temp.aac"), 2);
-    EXPECT_NE(packetHashes(work("temp.aac")), packetHashes(work("extractedaudio.aac")));
+    EXPECT_FALSE(packetHashes(work("temp.aac")) == packetHashes(work("extractedaudio.aac")));
 
     // 2 keeps even a six-channel AAC; 0 decodes, downmixes and re-encodes it.
     const QString six = place("mkv_aac_6ch.mkv", QStringLiteral("six.mkv"));
