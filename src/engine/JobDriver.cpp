@@ -184,8 +184,9 @@ RunOutcome OnConvert(FrontEnd &ui, const QString &programFolder, std::span<const
         else if (result == StageResult::Continue)
             endJob(job);
     }
-    const bool stopRequested = ui.stopRequested;
-    endRun(job, stopRequested);
+    // Only a stop taken by a tool step ends the run early. A Stop pressed while no
+    // tool ran had nothing to stop and must not mark a finished row as stopped.
+    endRun(job, stopped);
     ui.bConverting = false;
-    return stopRequested ? RunOutcome::Stopped : RunOutcome::Finished;
+    return stopped ? RunOutcome::Stopped : RunOutcome::Finished;
 }

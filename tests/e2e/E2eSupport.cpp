@@ -117,6 +117,30 @@ int countVideoFrames(const QString &file)
     return ok ? n : -1;
 }
 
+QString testMedia(const QString &name)
+{
+    static QTemporaryDir dir;
+    static bool made = false;
+    if (!made) {
+        QProcess p;
+        p.start(QStringLiteral("/bin/bash"),
+                { sourceDir() + QStringLiteral("/scripts/make-test-media.sh"), dir.path() });
+        p.waitForFinished(300000);
+        made = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        if (!made)
+            qWarning("make-test-media.sh failed: %s", p.readAllStandardError().constData());
+    }
+    return dir.path() + QLatin1Char('/') + name;
+}
+
+QString Sandbox::addMedia(const QString &mediaName, const QString &asName) const
+{
+    const QString target = mediaDir() + QLatin1Char('/') + asName;
+    QFile::remove(target);
+    QFile::copy(testMedia(mediaName), target);
+    return target;
+}
+
 QByteArray fileHash(const QString &path)
 {
     QFile f(path);

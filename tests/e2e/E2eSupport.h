@@ -40,6 +40,9 @@ public:
     // programFolder overrides where tools/ is looked up (empty: build/bin).
     RunResult runCli(const QStringList &args, const QString &programFolder = QString(), int timeoutMs = 300000) const;
 
+    // Copies a test-media file into mediaDir() under a new name; returns its path.
+    QString addMedia(const QString &mediaName, const QString &asName) const;
+
     // Files left in the temp folder (scripts, intermediates).
     QStringList leftoverTempFiles() const;
 
@@ -56,6 +59,10 @@ QJsonObject probe(const QString &file);
 QList<QJsonObject> streams(const QJsonObject &probe, const QString &codecType);
 // Number of video frames counted by decoding (ffprobe -count_frames).
 int countVideoFrames(const QString &file);
+
+// Path of one file made by scripts/make-test-media.sh, generated once per test process
+// into a private folder (copy it into a sandbox before a run: sources are the user's).
+QString testMedia(const QString &name);
 
 // SHA-256 of a file's bytes, for source-integrity checks.
 QByteArray fileHash(const QString &path);

@@ -1,0 +1,90 @@
+#include "FileUtil.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mp4box {
+
+std::string absolutePath(const std::string &path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    char buf[4096];
+    if (!getcwd(buf, sizeof buf))
+        return path;
+    return std::string(buf) + "/" + path;
+}
+
+bool isRegularFile(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool sameFile(const std::string &a, const std::string &b)
+{
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
+}
+
+bool readWholeFile(const std::string &path, std::string *out, std::string *error)
+{
+    if (!isRegularFile(path)) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+bool writeWholeFile(const std::string &path, const std::string &data, std::string *error)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.close();
+    if (!out) {
+        *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool moveInto(const std::string &from, const std::string &to, std::string *error)
+{
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        *error = "cannot write " + to + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string fileName(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string withoutExtension(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
+        return path;
+    return path.substr(0, dot);
+}
+
+} // namespace mp4box

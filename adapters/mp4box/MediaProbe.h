@@ -1,0 +1,37 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <string>
+#include <vector>
+
+// What ffprobe says about a media file: its container and its streams.
+namespace mp4box {
+
+struct ProbedStream {
+    int index = 0;
+    long long id = -1; // the container's track ID (the MP4 track ID); -1 when none
+    std::string type; // "video", "audio", "subtitle", ...
+    std::string codec;
+    int width = 0;
+    int height = 0;
+    Rational frameRate;
+    double startTime = 0;
+    std::string language;
+};
+
+struct ProbedMedia {
+    std::string format; // e.g. "mov,mp4,m4a,3gp,3g2,mj2", "avi", "h264"
+    double duration = 0;
+    double startTime = 0; // ffmpeg moves every stream of the file back by this much
+    std::vector<ProbedStream> streams;
+
+    bool formatIs(const std::string &name) const;
+};
+
+// Parses ffprobe's "-of flat" output.
+ProbedMedia parseFlatProbe(const std::string &text);
+
+bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error);
+
+} // namespace mp4box

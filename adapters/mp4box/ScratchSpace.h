@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace mp4box {
+
+// The temporary files of one run, in a hidden folder beside the file the run writes
+// (same file system, so the finished file is moved into place by a rename). The folder
+// goes at the end of the run, and also when the run is cancelled by SIGTERM, SIGINT or
+// SIGHUP: a cancelled run leaves nothing behind. A folder left by a run that was killed
+// outright is removed by the next run writing into the same folder.
+class ScratchSpace {
+public:
+    ScratchSpace() = default;
+    ~ScratchSpace();
+    ScratchSpace(const ScratchSpace &) = delete;
+    ScratchSpace &operator=(const ScratchSpace &) = delete;
+
+    bool create(const std::string &destination, std::string *error);
+    // A path inside the folder, registered for removal.
+    std::string file(const std::string &name);
+    void removeAll();
+
+    static void installSignalHandlers();
+};
+
+} // namespace mp4box

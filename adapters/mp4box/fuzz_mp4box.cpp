@@ -1,0 +1,74 @@
+// libFuzzer target for the MP4Box adapter's readers of outside data: timed-text XML,
+// SRT, tx3g samples and descriptions, and MP4 box structures.
+#include "AssExport.h"
+#include "Mp4File.h"
+#include "SrtImport.h"
+#include "TtxtFormat.h"
+#include "Tx3g.h"
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const std::string body(reinterpret_cast<const char *>(data + 1), size - 1);
+    using namespace mp4box;
+    switch (data[0] % 4) {
+    case 0: {
+        TimedText tt;
+        std::string error;
+        if (parseTtxt(body, &tt, &error)) {
+            timedTextToAss(tt);
+            writeTtxt(tt);
+        }
+        break;
+    }
+    case 1: {
+        const TimedText tt = srtToTimedText(parseSrt(decodeSubtitleBytes(body)));
+        TimedText back;
+        std::string error;
+        if (!parseTtxt(writeTtxt(tt), &back, &error) || back.samples.size() != tt.samples.size())
+            __builtin_trap(); // what the writer writes the reader must read
+        timedTextToAss(tt);
+        break;
+    }
+    case 2: {
+        const std::vector<uint8_t> bytes(body.begin(), body.end());
+        TimedTextHeader h;
+        parseTx3gSampleEntry(bytes, &h);
+        TimedTextSample s;
+        if (parseTx3gSample(bytes, h.defaultStyle, &s)) {
+            for (const auto &st : s.styles) {
+                if (st.fromChar < 0 || st.toChar > static_cast<int>(s.text.size()))
+                    __builtin_trap();
+            }
+        }
+        break;
+    }
+    default: {
+        char path[] = "/tmp/fuzz-mp4box-XXXXXX";
+        const int fd = mkstemp(path);
+        if (fd < 0)
+            return 0;
+        const bool written = write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
+        close(fd);
+        Mp4File f;
+        std::string error;
+        if (written && f.open(path, &error)) {
+            std::vector<uint8_t> sample;
+            for (const auto &t : f.tracks()) {
+                for (size_t i = 0; i < t.samples.size() && i < 16; ++i)
+                    f.readSample(t.samples[i], &sample);
+                TimedText tt;
+                readTextTrack(f, t, &tt, &error);
+            }
+        }
+        unlink(path);
+        break;
+    }
+    }
+    return 0;
+}

@@ -1,0 +1,374 @@
+#include "platform/Paths.h"
+#include "platform/SettingsStore.h"
+#include "shell/ConverterOptions.h"
+#include "shell/DiagnosticLog.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+// The same store, seen raw, to plant values of the wrong type or size.
+QSettings rawStore()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarvolin"),
+                     QStringLiteral("Marbleway"));
+}
+
+ConverterOptions nonDefaults()
+{
+    ConverterOptions o;
+    o.bSmallerThan4GB = true;
+    o.iConversionMode = 3;
+    o.iConversionProfile = 5;
+    o.iDeviceKind = 2;
+    o.b30fpsCheck = true;
+    o.bCreateDC = true;
+    o.bOverwriteDC = true;
+    o.iParMode = 5;
+    o.bDeinterlace = true;
+    o.bForNightly = true;
+    o.iAacMode = 2;
+    o.bDesignateAudioLanguage = true;
+    o.iAudioLanguage = 15;
+    o.bNormalizeVolume = true;
+    o.iSubtitleSize = 3;
+    o.bDesignateSrtLanguage = true;
+    o.iSrtLanguage = 4;
+    o.strTempFolder = QStringLiteral("/data/임시 폴더, a; b=c \"q\" %1/");
+    o.bUseSaveFolder = true;
+    o.strSaveFolder = QStringLiteral("@/saved/out put/");
+    o.bKeepTempFiles = true;
+    o.bWriteLog = true;
+    return o;
+}
+
+std::vector<int> storedNumbers(const ConverterOptions &o)
+{
+    return { o.bSmallerThan4GB, o.iConversionMode, o.iConversionProfile, o.iDeviceKind, o.b30fpsCheck,
+             o.bCreateDC, o.bOverwriteDC, o.iParMode, o.bDeinterlace, o.bForNightly, o.iAacMode,
+             o.bDesignateAudioLanguage, o.iAudioLanguage, o.bNormalizeVolume, o.iSubtitleSize,
+             o.bDesignateSrtLanguage, o.iSrtLanguage, o.bUseSaveFolder };
+}
+
+class OptionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        platform::SettingsStore store;
+        store.removeAll();
+    }
+};
+
+} // namespace
+
+TEST_F(OptionsTest, FirstStartGivesTheDefaultsAndCreatesTheKey)
+{
+    platform::SettingsStore store;
+    QFile::remove(store.fileName());
+    ConverterOptions o;
+    const QString folder = InitialTempFolder(o, store, true);
+
+    EXPECT_EQ(o.iConversionMode, 1);    // "재생 가능 비디오만 변환"
+    EXPECT_EQ(o.iConversionProfile, 4); // "Ultra Fast"
+    EXPECT_EQ(o.iDeviceKind, 1);        // "아이폰4"
+    EXPECT_EQ(o.iParMode, 2);           // "PAR<1.5"
+    EXPECT_EQ(o.iAacMode, 0);
+    EXPECT_EQ(o.iAudioLanguage, 0);
+    EXPECT_EQ(o.iSubtitleSize, 0);
+    EXPECT_EQ(o.iSrtLanguage, 0);
+    for (bool b : { o.bSmallerThan4GB, o.b30fpsCheck, o.bCreateDC, o.bOverwriteDC, o.bDeinterlace, o.bForNightly,
+                    o.bDesignateAudioLanguage, o.bNormalizeVolume, o.bDesignateSrtLanguage, o.bUseSaveFolder,
+                    o.bKeepTempFiles, o.bWriteLog })
+        EXPECT_FALSE(b);
+    EXPECT_TRUE(o.strSaveFolder.isEmpty());
+
+    // The temporary folder is the system one + "/Qor", created, with one separator.
+    EXPECT_EQ(platform::systemTempFolder(), sandbox() + QStringLiteral("/tmp"));
+    EXPECT_EQ(folder, sandbox() + QStringLiteral("/tmp/Qor/"));
+    EXPECT_EQ(o.strTempFolder, folder);
+    EXPECT_TRUE(platform::directoryExists(folder));
+    EXPECT_TRUE(QFileInfo::exists(store.fileName()));
+    EXPECT_TRUE(rawStore().allKeys().isEmpty());
+}
+
+TEST_F(OptionsTest, WithoutToolsNothingIsLoadedOrCreated)
+{
+    {
+        platform::SettingsStore store;
+        nonDefaults().SaveOptions(store);
+    }
+    QDir(sandbox() + QStringLiteral("/tmp/Qor")).removeRecursively();
+    platform::SettingsStore store;
+    ConverterOptions o;
+    EXPECT_EQ(InitialTempFolder(o, store, false), sandbox() + QStringLiteral("/tmp/Qor/"));
+    EXPECT_EQ(o.iConversionMode, 1);
+    EXPECT_FALSE(QFileInfo::exists(sandbox() + QStringLiteral("/tmp/Qor")));
+}
+
+TEST_F(OptionsTest, SaveAndLoadRoundTripAllTwentyValues)
+{
+    const ConverterOptions saved = nonDefaults();
+    {
+        platform::SettingsStore store;
+        saved.SaveOptions(store);
+    }
+    EXPECT_EQ(rawStore().allKeys().size(), 20);
+    EXPECT_FALSE(rawStore().contains(QStringLiteral("Keep Temp Files")));
+
+    platform::SettingsStore store;
+    ConverterOptions loaded;
+    loaded.LoadOptions(store);
+    EXPECT_EQ(storedNumbers(loaded), storedNumbers(saved));
+    EXPECT_EQ(loaded.strTempFolder, saved.strTempFolder);
+    EXPECT_EQ(loaded.strSaveFolder, saved.strSaveFolder);
+    // Never stored.
+    EXPECT_FALSE(loaded.bKeepTempFiles);
+    EXPECT_FALSE(loaded.bWriteLog);
+
+    // And back to the defaults: zeros and empty folders survive as well.
+    ConverterOptions defaults;
+    defaults.SaveOptions(store);
+    ConverterOptions again = saved;
+    again.LoadOptions(store);
+    EXPECT_EQ(storedNumbers(again), storedNumbers(defaults));
+    EXPECT_EQ(again.strSaveFolder, QString());
+}
+
+TEST_F(OptionsTest, MistypedValuesAreSkipped)
+{
+    {
+        QSettings raw = rawStore();
+        raw.setValue(QStringLiteral("Conversion Mode"), QStringLiteral("fast"));
+        raw.setValue(QStringLiteral("Conversion Profile"), QStringLiteral("2x"));
+        raw.setValue(QStringLiteral("Kindness of iPhone"), QStringLiteral("99999999999"));
+        raw.setValue(QStringLiteral("Pixel Aspect Ratio mode"), QStringList{ QStringLiteral("1"), QStringLiteral("2") });
+        raw.setValue(QStringLiteral("reencode AAC"), 1);
+        raw.setValue(QStringLiteral("Temp Folder"), QString(300, QLatin1Char('t')));
+        raw.setValue(QStringLiteral("Save Folder"), QString(259, QLatin1Char('s')));
+        raw.sync();
+    }
+    platform::SettingsStore store;
+    ConverterOptions o;
+    o.LoadOptions(store);
+    EXPECT_EQ(o.iConversionMode, 1);
+    EXPECT_EQ(o.iConversionProfile, 4);
+    EXPECT_EQ(o.iDeviceKind, 1);
+    EXPECT_EQ(o.iParMode, 2);
+    EXPECT_EQ(o.iAacMode, 1);                                     // the good one is taken
+    EXPECT_EQ(o.strSaveFolder, QString(259, QLatin1Char('s'))); // fits the old buffer
+
+    // A 300-character temporary folder is ignored: the start-up default stays.
+    ConverterOptions start;
+    EXPECT_EQ(InitialTempFolder(start, store, true), sandbox() + QStringLiteral("/tmp/Qor/"));
+}
+
+TEST_F(OptionsTest, ComboIndexOutsideItsItemsIsSkipped)
+{
+    {
+        QSettings raw = rawStore();
+        raw.setValue(QStringLiteral("Conversion Mode"), 4);
+        raw.setValue(QStringLiteral("Conversion Profile"), -1);
+        raw.setValue(QStringLiteral("Audio Language"), 16);
+        raw.setValue(QStringLiteral("ANSI Srt Language"), 5);
+        raw.setValue(QStringLiteral("Big Subtitle"), 3); // in range
+        raw.sync();
+    }
+    platform::SettingsStore store;
+    ConverterOptions o;
+    o.LoadOptions(store);
+    EXPECT_EQ(o.iConversionMode, 1);
+    EXPECT_EQ(o.iConversionProfile, 4);
+    EXPECT_EQ(o.iAudioLanguage, 0);
+    EXPECT_EQ(o.iSrtLanguage, 0);
+    EXPECT_EQ(o.iSubtitleSize, 3);
+    EXPECT_EQ(o.subtitlePointSize(), 48);
+}
+
+TEST_F(OptionsTest, ResetRestoresSomeFieldsKeepsOthersAndRemovesTheKey)
+{
+    platform::SettingsStore store;
+    ConverterOptions o = nonDefaults();
+    o.SaveOptions(store);
+    o.ResetOptions(store);
+
+    const ConverterOptions d;
+    EXPECT_EQ(o.iConversionMode, d.iConversionMode);
+    EXPECT_EQ(o.iConversionProfile, d.iConversionProfile);
+    EXPECT_EQ(o.iDeviceKind, d.iDeviceKind);
+    EXPECT_EQ(o.iParMode, d.iParMode);
+    EXPECT_EQ(o.iAacMode, 0);
+    EXPECT_EQ(o.iAudioLanguage, 0);
+    EXPECT_EQ(o.iSubtitleSize, 0);
+    for (bool b : { o.bSmallerThan4GB, o.bCreateDC, o.bOverwriteDC, o.bDesignateAudioLanguage, o.bNormalizeVolume,
+                    o.bUseSaveFolder, o.b30fpsCheck })
+        EXPECT_FALSE(b);
+
+    // Left as they are.
+    const ConverterOptions n = nonDefaults();
+    EXPECT_TRUE(o.bDeinterlace);
+    EXPECT_TRUE(o.bForNightly);
+    EXPECT_TRUE(o.bDesignateSrtLanguage);
+    EXPECT_EQ(o.iSrtLanguage, n.iSrtLanguage);
+    EXPECT_TRUE(o.bKeepTempFiles);
+    EXPECT_TRUE(o.bWriteLog);
+    EXPECT_EQ(o.strTempFolder, n.strTempFolder);
+    EXPECT_EQ(o.strSaveFolder, n.strSaveFolder);
+
+    // The key is gone: the next start sees the defaults.
+    EXPECT_TRUE(rawStore().allKeys().isEmpty());
+    ConverterOptions next;
+    next.LoadOptions(store);
+    EXPECT_EQ(storedNumbers(next), storedNumbers(d));
+}
+
+TEST_F(OptionsTest, StoredTemporaryFolderIsKeptCreatedOrReplaced)
+{
+    platform::SettingsStore store;
+    auto startWith = [&](const QString &stored) {
+        QSettings raw = rawStore();
+        raw.setValue(QStringLiteral("Temp Folder"), stored);
+        raw.sync();
+        ConverterOptions o;
+        return InitialTempFolder(o, store, true);
+    };
+    const QString base = freshFolder(QStringLiteral("stored"));
+    // A usable folder is kept, with exactly one trailing separator.
+    EXPECT_EQ(startWith(base + QStringLiteral("///")), base + QStringLiteral("/"));
+    EXPECT_EQ(startWith(base), base + QStringLiteral("/"));
+    // A missing last level is created.
+    EXPECT_EQ(startWith(base + QStringLiteral("/new level/")), base + QStringLiteral("/new level/"));
+    EXPECT_TRUE(platform::directoryExists(base + QStringLiteral("/new level")));
+    // Deeper missing folders are not: the system temporary folder + "/Qor" instead.
+    EXPECT_EQ(startWith(base + QStringLiteral("/a/b/")), platform::systemTempFolder() + QStringLiteral("/Qor/"));
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("/a")));
+}
+
+TEST_F(OptionsTest, LogOptionsWritesTheTwentyLinesInStoredOrder)
+{
+    const QString path = freshFolder() + QStringLiteral("/log.txt");
+    DiagnosticLog log;
+    log.Start(path);
+    ConverterOptions o = nonDefaults();
+    o.strTempFolder = QStringLiteral("/w/%1/");
+    o.strSaveFolder = QStringLiteral("/s/");
+    o.LogOptions(log);
+
+    const QByteArray bytes = readFile(path);
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2),
+                                            (bytes.size() - 2) / 2);
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.takeLast(), QString());
+    for (QString &l : lines)
+        l = l.mid(l.indexOf(QStringLiteral("] ")) + 2);
+    EXPECT_EQ(lines, QStringList({
+                         QStringLiteral("Option: smaller than 4GB = 1"),
+                         QStringLiteral("Option: Conversion Mode = 3"),
+                         QStringLiteral("Option: Conversion Profile = 5"),
+                         QStringLiteral("Option: Kindness of iPhone = 2"),
+                         QStringLiteral("Option: 30fps check = 1"),
+                         QStringLiteral("Option: Create Qor-DC = 1"),
+                         QStringLiteral("Option: Overwrite Qor-DC to DC = 1"),
+                         QStringLiteral("Option: Pixel Aspect Ratio mode = 5"),
+                         QStringLiteral("Option: Deinterlace = 1"),
+                         QStringLiteral("Option: For Nightly = 1"),
+                         QStringLiteral("Option: reencode AAC = 2"),
+                         QStringLiteral("Option: designate Audio Language = 1"),
+                         QStringLiteral("Option: Audio Language = 15"),
+                         QStringLiteral("Option: Normalize Audio Volume = 1"),
+                         QStringLiteral("Option: Big Subtitle = 3"),
+                         QStringLiteral("Option: Desig ANSI Srt Language = 1"),
+                         QStringLiteral("Option: ANSI Srt Language = 4"),
+                         QStringLiteral("Option: Temp Folder = /w/%1/"),
+                         QStringLiteral("Option: use External Save Folder = 1"),
+                         QStringLiteral("Option: Save Folder = /s/"),
+                     }));
+}
+
+TEST(ValidateTempFolder, SystemTempFolderItselfBecomesItsQorSubfolder)
+{
+    const QString s = platform::systemTempFolder();
+    QDir(s + QStringLiteral("/Qor")).removeRecursively();
+    EXPECT_EQ(ValidateTempFolder(s), s + QStringLiteral("/Qor/"));
+    EXPECT_TRUE(platform::directoryExists(s + QStringLiteral("/Qor")));
+    EXPECT_EQ(ValidateTempFolder(s + QStringLiteral("//")), s + QStringLiteral("/Qor/"));
+}
+
+TEST(ValidateTempFolder, GoodFolderIsLeftUnchangedAndNoMarkerStays)
+{
+    const QString good = freshFolder(QStringLiteral("good folder "));
+    EXPECT_EQ(ValidateTempFolder(good), good);
+    EXPECT_EQ(ValidateTempFolder(good + QStringLiteral("/")), good + QStringLiteral("/"));
+    EXPECT_FALSE(QFile::exists(good + QStringLiteral("/tempfile.Tarvolin.Qor")));
+    EXPECT_TRUE(QDir(good).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+TEST(ValidateTempFolder, MissingOrUnwritableFolderFallsBackToSystemTempQor)
+{
+    const QString s = platform::systemTempFolder();
+    EXPECT_EQ(ValidateTempFolder(sandbox() + QStringLiteral("/does/not/exist/")), s + QStringLiteral("/Qor/"));
+    EXPECT_EQ(ValidateTempFolder(QString()), s + QStringLiteral("/Qor/"));
+    // A file is no folder.
+    const QString file = freshFolder() + QStringLiteral("/plain");
+    writeFile(file, "x");
+    EXPECT_EQ(ValidateTempFolder(file), s + QStringLiteral("/Qor/"));
+    // A folder nobody can create files in, whoever runs the test.
+    EXPECT_EQ(ValidateTempFolder(QStringLiteral("/proc/self/")), s + QStringLiteral("/Qor/"));
+}
+
+TEST(ValidateTempFolder, ReadOnlyFolderFallsBackToSystemTempQor)
+{
+    const QString ro = freshFolder(QStringLiteral("readonly"));
+    ASSERT_TRUE(QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    if (access(ro.toUtf8().constData(), W_OK) == 0) {
+        QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        GTEST_SKIP() << "running as root: permissions do not make a folder read-only";
+    }
+    const QString result = ValidateTempFolder(ro + QStringLiteral("/"));
+    QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(result, platform::systemTempFolder() + QStringLiteral("/Qor/"));
+}
+
+TEST(OptionEnabling, DependentControlsFollowTheirSwitches)
+{
+    ConverterOptions o;
+    auto on = OptionEnabling(o, true);
+    EXPECT_FALSE(on[1011]);
+    EXPECT_FALSE(on[1012]);
+    EXPECT_FALSE(on[1020]);
+    EXPECT_FALSE(on[1034]);
+    EXPECT_FALSE(on[1036]); // mode 1 does not re-encode
+    EXPECT_FALSE(on[1021]);
+    EXPECT_TRUE(on[1017]);
+    EXPECT_TRUE(on[1030]);
+
+    o.bCreateDC = o.bDesignateAudioLanguage = o.bUseSaveFolder = o.bDesignateSrtLanguage = true;
+    o.iConversionMode = 2;
+    on = OptionEnabling(o, true);
+    for (int id : { 1011, 1012, 1020, 1034, 1036, 1021, 1017, 1030 })
+        EXPECT_TRUE(on[id]) << id;
+
+    o.iConversionMode = 0;
+    on = OptionEnabling(o, true);
+    EXPECT_FALSE(on[1036]);
+    EXPECT_FALSE(on[1021]);
+    EXPECT_FALSE(on[1017]);
+    EXPECT_FALSE(on[1030]);
+
+    // While converting every dependent control is off.
+    o.iConversionMode = 3;
+    for (const auto &[id, enabled] : OptionEnabling(o, false))
+        EXPECT_FALSE(enabled) << id;
+}
