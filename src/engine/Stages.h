@@ -8,11 +8,14 @@ StageResult ProbeSource(ConvertJob &job);            // media probe
 StageResult IdentifySource(ConvertJob &job);         // container, video decision, companions, audio track
 StageResult PrepareSubtitles(ConvertJob &job);       // external SAMI / SRT / ASS-SSA to SRT
 StageResult ExtractAudio(ConvertJob &job);           // demux or converting extraction, PCM validation
-StageResult ConvertAudio(ConvertJob &job);           // PCM, downmix, normalise, AAC
+StageResult ConvertAudio(ConvertJob &job);           // PCM, downmix, normalise, AAC; ends with ProbeFinalAac
 StageResult PrepareTrackOptions(ConvertJob &job);    // final AAC probe, output names, track options
 StageResult ExtractVideo(ConvertJob &job);           // copy path and internal subtitle tracks
 StageResult ReencodeVideo(ConvertJob &job);          // two-pass H.264
 StageResult MuxAndSync(ConvertJob &job);             // PAR, mux, sync check, second mux
+
+// Probe of strAacFile into aacReport; an unrecognised file leaves the job without audio.
+void ProbeFinalAac(ConvertJob &job);
 
 // Helpers of the identification stages, exposed for their tests.
 QString ProbeLanguageCode(const ConverterOptions &options);

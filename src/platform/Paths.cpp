@@ -105,7 +105,8 @@ QString desktopFolder()
 bool isScriptSafePath(const QString &path)
 {
     for (QChar c : path) {
-        if (c == QLatin1Char('"') || c.unicode() < 0x20 || c.unicode() == 0x7F)
+        // A backslash before the closing quote of a script argument would escape it.
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
             return false;
         if (c.isSurrogate() && !c.isHighSurrogate() && !c.isLowSurrogate())
             return false;

@@ -35,7 +35,7 @@ QString systemTempFolder();
 QString desktopFolder();
 
 // A name can be written into a script line and read back unchanged: no double quote,
-// no control character, valid UTF-8 all the way.
+// no backslash, no control character, valid UTF-8 all the way.
 bool isScriptSafePath(const QString &path);
 
 // Target of a symbolic link (followed to its end), or the path itself.

@@ -60,7 +60,8 @@ TEST(Paths, ScriptSafeNames)
         EXPECT_TRUE(isScriptSafePath(ok)) << qPrintable(ok);
     for (const QString &bad : { QStringLiteral("/a/\"q\".avi"), QStringLiteral("/a/line\nbreak.avi"),
                                 QStringLiteral("/a/cr\r.avi"), QStringLiteral("/a/tab\t.avi"),
-                                QStringLiteral("/a/del\x7F.avi"), QString(QChar(0xD800)) + QStringLiteral(".avi") })
+                                QStringLiteral("/a/del\x7F.avi"), QStringLiteral("/a/dir\\/x.avi"),
+                                QStringLiteral("/a/back\\slash.avi"), QString(QChar(0xD800)) + QStringLiteral(".avi") })
         EXPECT_FALSE(isScriptSafePath(bad)) << qPrintable(bad);
 }
 
