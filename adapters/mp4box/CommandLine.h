@@ -8,7 +8,7 @@
 #include <vector>
 
 // The MP4Box command line: the extraction calls, the SRT conversion and the mux with
-// its "-add FILE[#selector][:option...]" track specifications.
+// its "-add FILE[#selector][:option...]" track options.
 namespace mp4box {
 
 // How ":level=" is written: "3.1" for the regular build, the level_idc "31" for the
