@@ -200,7 +200,7 @@ TEST_F(Mp4BoxContract, TtxtOfAnSrtWritesTheRewritersInputBesideIt)
     expectNoLeftovers(dir.path());
 }
 
-TEST_F(Mp4BoxContract, DesignedExampleMuxStringWritesTheDesignedTracks)
+TEST_F(Mp4BoxContract, EnginesExampleMuxStringWritesItsTracks)
 {
     // The example argument string of the mux, with a work folder holding a blank.
     const std::string work = dir / "work dir";
