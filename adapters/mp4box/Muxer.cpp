@@ -465,10 +465,13 @@ int runMux(const CommandLine &cmd, LevelForm form)
         const int inputIndex = static_cast<int>(t.input - inputs.data());
         args.insert(
             args.end(), { "-map", std::to_string(inputIndex) + ":" + std::to_string(t.stream.index) });
-        const bool text = t.input->timedText;
-        args.insert(args.end(), { "-c:" + os, text ? "mov_text" : "copy" });
-        if (ipod && !ipodTakes(t.stream.codec)) {
-            warn("an iPod file cannot hold " + t.stream.codec + "; a plain MP4 is written");
+        // Subtitles of other kinds (SRT, ASS in a Matroska file) become 3GPP text as well.
+        const bool toText
+            = t.input->timedText || (t.stream.type == "subtitle" && t.stream.codec != "mov_text");
+        args.insert(args.end(), { "-c:" + os, toText ? "mov_text" : "copy" });
+        const std::string codec = toText ? "mov_text" : t.stream.codec;
+        if (ipod && !ipodTakes(codec)) {
+            warn("an iPod file cannot hold " + codec + "; a plain MP4 is written");
             ipod = false;
         }
         const bool video = t.stream.type == "video";

@@ -200,7 +200,7 @@ TEST_F(Mp4BoxContract, TtxtOfAnSrtWritesTheRewritersInputBesideIt)
     expectNoLeftovers(dir.path());
 }
 
-TEST_F(Mp4BoxContract, DesignedExampleMuxStringWritesTheDesignedTracks)
+TEST_F(Mp4BoxContract, EnginesExampleMuxStringWritesItsTracks)
 {
     // The example argument string of the mux, with a work folder holding a blank.
     const std::string work = dir / "work dir";
@@ -432,6 +432,20 @@ TEST_F(Mp4BoxContract, ContainerSourcesKeepFrameOrderAndDelaysAreNotCountedTwice
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(frameHashes(dir / "avi.mp4"), frameHashes(avi));
     EXPECT_EQ(Probe(dir / "avi.mp4").stream(0, "sample_aspect_ratio"), "9:10");
+
+    // Whole files: every track, subtitles of any kind as 3GPP text.
+    r = mp4box(
+        { "-ipod", "-add", testMedia("source.mp4"), "-add", testMedia("subtitled.mkv"), dir / "all.mp4" });
+    ASSERT_EQ(r.status, 0) << r.output;
+    Mp4File all;
+    std::string error;
+    ASSERT_TRUE(all.open(dir / "all.mp4", &error)) << error;
+    std::vector<std::string> handlers;
+    for (const auto &t : all.tracks())
+        handlers.push_back(mp4box::fourccText(t.handler));
+    EXPECT_EQ(handlers, (std::vector<std::string> { "vide", "soun", "sbtl", "vide", "sbtl" }));
+    const Probe probeAll(dir / "all.mp4");
+    EXPECT_EQ(probeAll.stream(4, "codec_name"), "mov_text");
 
     // A source that starts 300 ms late, added with ":delay=300", starts 300 ms late.
     r = mp4box({ "-add", testMedia("bframes.h264") + ":fps=23.976:delay=300", dir / "late.mp4" });

@@ -83,6 +83,11 @@ namespace {
         if (name == "mpeg4.avi")
             return { "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-c:v", "mpeg4", "-bf",
                 "2", "-q:v", "5", "-f", "avi" };
+        if (name == "subtitled.mkv") {
+            writeFile(dir + "/subtitle.ass", kSubtitleAss);
+            return join({ picture, { "-i", dir + "/subtitle.ass", "-map", "0", "-map", "1" }, x264,
+                { "-c:s", "srt", "-f", "matroska" } });
+        }
         if (name == "source.mp4") {
             writeFile(dir + "/subtitle.ass", kSubtitleAss);
             return join({ picture,

@@ -20,7 +20,7 @@ const char *const kEndLine = "downmixing: |==============================| 100.0
 
 namespace {
 
-    // Re-typed from the published tables on purpose (the tool has its own copy).
+    // The mixing tables typed in a second time on purpose: a slip in the tool's copy shows.
     const double kReference[4][2][8] = {
         { { 0.332054513, 0, -0.235076592, -0.235076592, 0.197792303, 0, 0, 0 },
             { 0, 0.332054513, 0.235076592, 0.235076592, 0.197792303, 0, 0, 0 } },

@@ -27,14 +27,14 @@ std::uint32_t readLe32(const std::string &bytes, std::size_t offset);
 // Header (and optional chunks) followed by data.
 std::string makeWav(const WavSpec &spec, const std::string &data);
 
-// Interleaved samples given by their top 16 bits, stored at the spec's width; the bytes below
+// Interleaved samples given by their top 16 bits, stored at the given width; the bytes below
 // the top 16 bits are filled with noise from seed, since the mix must ignore them.
 std::string packSamples(const std::vector<std::int16_t> &samples, int bits, unsigned seed = 1);
 std::vector<std::int16_t> randomSamples(std::size_t count, unsigned seed);
 // The top 16 bits of each little-endian sample of the given width.
 std::vector<std::int16_t> unpackTop16(const std::string &data, int bits);
 
-// Reference fold-down, written from the published tables: every channel's term in channel
+// Reference fold-down from a second copy of the tables: every channel's term in channel
 // order, truncated toward zero.
 std::vector<std::int16_t> referenceMix(int channels, const std::vector<std::int16_t> &interleaved);
 // The untruncated sum of one output (side 0 left, 1 right) for one frame.
