@@ -61,37 +61,13 @@ int run(const std::vector<std::string> &argv)
 
 int capture(const std::vector<std::string> &argv, std::string *out, bool quietErrors)
 {
-    if (argv.empty())
-        return -1;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    if (quietErrors)
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    auto p = argvPointers(argv);
-    pid_t pid;
-    int rc = posix_spawn(&pid, p[0], &actions, nullptr, p.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        return -1;
-    }
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n > 0) {
+    return captureStreaming(
+        argv,
+        [out](std::string_view chunk) {
             if (out)
-                out->append(buf, static_cast<size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    close(fds[0]);
-    return waitFor(pid);
+                out->append(chunk);
+        },
+        quietErrors);
 }
 
 int captureStreaming(const std::vector<std::string> &argv,
