@@ -1,7 +1,171 @@
 #include "engine/Stages.h"
 
-// Not built yet: the job goes on to the next stage.
-StageResult ReencodeVideo(ConvertJob &)
+#include "engine/FrontEnd.h"
+#include "engine/LevelOption.h"
+#include "engine/ToolStep.h"
+#include "engine/VideoCopyPlan.h"
+#include "engine/VideoReencodePlan.h"
+#include "platform/Paths.h"
+#include "runner/RunTool.h"
+#include "shell/Formatters.h"
+
+#include <QFile>
+
+namespace {
+
+const QString kFailedStatus = QStringLiteral("비디오 추출 실패");
+const QString kConvertingSubtitles = QStringLiteral("자막 변환중");
+
+// Pass logs of ffmpeg and x264 that the two passes leave in the work folder.
+const char *const kPassFiles[] = { "ffmpeg2pass-0.log", "x264_2pass.log", "x264_2pass.log.mbtree",
+                                   "x264_2pass.log.temp", "x264_2pass.log.mbtree.temp" };
+
+// One pass: its own script in the temporary folder, run like any tool step.
+void RunTwoPassEncode(ConvertJob &job, const TwoPassPass &pass)
 {
+    RunnerHost &host = job.ui;
+    if (host.currentRunner || platform::lastSeparator(pass.ffmpegPath) < 0)
+        return;
+    RunScript(host, pass.tempFolder + QStringLiteral("runapp.cmd"), TwoPassScriptLines(pass),
+              ToolImageName(pass.ffmpegPath), runner::LastLine::Open);
+}
+
+// false when Stop was pressed during the pass.
+bool runPass(ConvertJob &job, TwoPassPass &pass, int number)
+{
+    job.setStatus(Fmt("비디오 변환중 %d/2").d(number));
+    job.Log(Fmt("Converting video to AVC pass%d").d(number));
+    job.ui.stopRequested = false;
+    pass.pass = number;
+    RunTwoPassEncode(job, pass);
+    if (job.ui.stopRequested) {
+        TakeStopPath(job, QStringLiteral("Converting video stopped"));
+        return false;
+    }
+    return true;
+}
+
+QString quoted(const QString &path)
+{
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
+
+// Timed-text tracks of an MP4 source, which the encode did not carry over.
+StageResult extractMp4TimedText(ConvertJob &job)
+{
+    auto &j = job.job;
+    job.setStatus(kConvertingSubtitles);
+    const ToolEntry &mp4box = job.tool(kMP4Box);
+    for (const TextTrack &t : j.report.text) {
+        if (t.iFormat != TextTtxt)
+            continue;
+        const QString file = Fmt("%ssub_%d_text.ttxt").s(job.strWorkFolder).d(t.iID);
+        AddTempFile(job.tempFiles, file);
+        const QString args =
+            Fmt(" -ttxt %d \"%s\" -out \"%ssub\"").d(t.iID).s(j.strSourceShortPath).s(job.strWorkFolder);
+        job.Log(QStringLiteral("Extracting TTXT from MP4"));
+        job.log.LogDriveFreeSpace(job.strWorkFolder);
+        job.ui.stopRequested = false;
+        RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath, args);
+        if (job.ui.stopRequested) {
+            TakeStopPath(job, QStringLiteral("Extraction stopped"));
+            return StageResult::StopRun;
+        }
+        if (platform::fileExists(file)) {
+            // The subtitle stage restyles the extracted track to the chosen font size here.
+            job.Log(QStringLiteral("Extraction finished"));
+        } else {
+            job.Log(QStringLiteral("Extraction failed"));
+        }
+    }
+    return StageResult::Continue;
+}
+
+// The text tracks of an MKV source; without an internal subtitle source the call names
+// no track and extracts nothing.
+StageResult extractMkvSubtitles(ConvertJob &job)
+{
+    auto &j = job.job;
+    QString args = Fmt("tracks \"%s\"").s(j.strSourceShortPath);
+    if (j.iSubtitleSource == 1) {
+        QStringList files;
+        args += MkvSubtitleSpecs(j.report, job.strWorkFolder, files);
+        for (const QString &f : files)
+            AddTempFile(job.tempFiles, f);
+    }
+    ToolStep step;
+    step.tool = kMkvextract;
+    step.statusText = QStringLiteral("자막 추출중");
+    step.logAction = QStringLiteral("Extracting subtitle from MKV");
+    step.arguments = args;
+    step.stopLine = QStringLiteral("Video extraction failed");
+    step.finishedLine = QStringLiteral("Video extraction finished");
+    if (RunToolStep(job, step) == StepOutcome::Stopped)
+        return StageResult::StopRun;
+    if (j.iSubtitleSource == 1) {
+        job.setStatus(kConvertingSubtitles);
+        // The subtitle stage converts each extracted track to timed text here.
+    }
+    return StageResult::Continue;
+}
+
+} // namespace
+
+// Stage 14.
+StageResult ReencodeVideo(ConvertJob &job)
+{
+    auto &j = job.job;
+    const ConverterOptions &o = job.options;
+    if (j.report.iVideoFormat == VideoNone || (!j.bReencodeVideo && o.iConversionMode != 3))
+        return StageResult::Continue;
+
+    // Without both sides there is no aspect ratio to scale by.
+    if (j.report.iWidth <= 0 || j.report.iHeight <= 0) {
+        job.Log(Fmt("Video size not reported (%dx%d): cannot re-encode").d(j.report.iWidth).d(j.report.iHeight));
+        job.setStatus(kFailedStatus);
+        return StageResult::SkipJob;
+    }
+    const FrameSize size = ReencodeTargetSize(j.report.iWidth, j.report.iHeight, o.iDeviceKind);
+    const QString rate = EncoderFrameRateText(j.report.strFrameRate);
+    job.Log(Fmt("CString → char* → atof (new FPS): %s → %g").s(j.report.strFrameRate).g(FrameRateNumber(j.report.strFrameRate)));
+    j.iBitRate = CappedBitRate(j.iBitRate, o.iDeviceKind);
+
+    TwoPassPass pass;
+    pass.sourcePath = j.strSourceShortPath;
+    pass.outputPath = job.strWorkFolder + QStringLiteral("convh264.mp4");
+    pass.ffmpegPath = job.tool(kFfmpeg).shortPath;
+    pass.tempFolder = WithOneTrailingSeparator(o.strTempFolder);
+    pass.presetFolder = platform::shortPath(job.strProgramFolder) + QStringLiteral("tools/presets");
+    pass.profile = o.iConversionProfile;
+    pass.size = size;
+    pass.frameRate = rate;
+    pass.bitRate = j.iBitRate;
+    pass.deinterlace = o.bDeinterlace;
+
+    job.setStatus(QStringLiteral("비디오 변환중 1/2"));
+    AddTempFile(job.tempFiles, pass.outputPath);
+    for (const char *name : kPassFiles)
+        AddTempFile(job.tempFiles, job.strWorkFolder + QString::fromLatin1(name));
+    // An output left by an earlier job (kept temporary files) must not pass for this
+    // job's result when the passes cannot run at all.
+    QFile::remove(pass.outputPath);
+
+    if (!runPass(job, pass, 1) || !runPass(job, pass, 2))
+        return StageResult::StopRun;
+    if (!platform::fileExists(pass.outputPath)) {
+        job.Log(QStringLiteral("Converting video failed"));
+        job.setStatus(kFailedStatus);
+        return StageResult::SkipJob;
+    }
+    job.Log(QStringLiteral("Converting video finished"));
+    job.Log(QStringLiteral("MP4/AVC Filename: ") + pass.outputPath);
+    j.strVideoOption = QStringLiteral(" -add ") + quoted(pass.outputPath) + QStringLiteral(":fps=") + rate
+        + ChooseLevelOption(size.width, size.height, rate, o.bForNightly, &job.log);
+    job.Log(QStringLiteral("MP4Box video option:") + j.strVideoOption);
+
+    if (j.report.iContainer == ContainerMp4 && j.iSubtitleSource == 1)
+        return extractMp4TimedText(job);
+    if (j.report.iContainer == ContainerMkv)
+        return extractMkvSubtitles(job);
     return StageResult::Continue;
 }

@@ -13,11 +13,14 @@ QString ToolImageName(const QString &toolPath)
 }
 
 void RunScript(RunnerHost &host, const QString &scriptPath, const QStringList &bodyLines,
-               const QString &toolImageName)
+               const QString &toolImageName, runner::LastLine last)
 {
     if (host.currentRunner)
         return;
-    runner::writeCommandScript(scriptPath, bodyLines);
+    // A half-written script (full disk) could run a cut-off command line: remove it, so
+    // the runner reports it cannot start, as for a script that could not be created.
+    if (!runner::writeCommandScript(scriptPath, bodyLines, last))
+        QFile::remove(scriptPath);
     ToolRunner runner(scriptPath, ToolRunner::StatusBar, 1, &host, QString(), toolImageName,
                       QStringLiteral("processing..."));
     host.currentRunner = &runner;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runner/CommandScript.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +15,10 @@ void RunTool(RunnerHost &host, const QString &workFolder, const QString &toolPat
              const QString &arguments);
 
 // The same for a script with its own body and location (the two-pass encoder).
+// A script that cannot be written completely is removed before the run, so a
+// half-written command line never executes.
 void RunScript(RunnerHost &host, const QString &scriptPath, const QStringList &bodyLines,
-               const QString &toolImageName);
+               const QString &toolImageName, runner::LastLine last = runner::LastLine::Terminated);
 
 // The image name of a tool: the part after the last separator.
 QString ToolImageName(const QString &toolPath);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The arithmetic and the script of the two-pass H.264 encode, apart from running it.
+
+struct FrameSize
+{
+    int width = 0;
+    int height = 0;
+    bool operator==(const FrameSize &) const = default;
+};
+
+// Picture size for the device (0 iPhone 3, 1 iPhone 4, 2 iPhone 4S; anything else keeps
+// the source size), both sides made even. The source sides must not be 0.
+FrameSize ReencodeTargetSize(int sourceWidth, int sourceHeight, int deviceKind);
+
+// The frame-rate text passed to the encoder and the muxer: "30" from 30 frames per
+// second up, else the text as reported.
+QString EncoderFrameRateText(const QString &frameRateText);
+
+// The source bit rate capped for the encoder: 3,000,000 bit/s, 2,400,000 for iPhone 3.
+int CappedBitRate(int bitRate, int deviceKind);
+
+// The x264 preset of a profile index (0 Slow ... 5 HiBR/Slow).
+QString ProfilePresetName(int profile);
+
+// The -b value in kbit/s: the bit rate rounded to kbit/s, doubled for HiBR/Slow.
+int ProfileKbps(int bitRate, int profile);
+
+struct TwoPassPass
+{
+    QString sourcePath;   // short path of the source
+    QString outputPath;   // W + "convh264.mp4"
+    QString ffmpegPath;   // short path of the encoder
+    QString tempFolder;   // the temporary folder, ending with a separator
+    QString presetFolder; // where the encoder finds its preset files
+    int pass = 1;
+    int profile = 0;
+    FrameSize size;
+    QString frameRate;
+    int bitRate = 0; // bit/s
+    bool deinterlace = false;
+};
+
+// The body of one pass's script: into the temporary folder (the pass logs land there),
+// the preset folder in the environment, the old output deleted, then the encoder line.
+QStringList TwoPassScriptLines(const TwoPassPass &p);

@@ -1,0 +1,244 @@
+// Re-encoding through marbleway-cli with the real tools: video the device cannot play
+// (Windows Media, DivX 3) and, in mode 3, copyable H.264 become two-pass H.264 at the
+// device's size, bit-rate cap and level; deinterlacing removes combing; Stop during a
+// pass ends the run and leaves no encoder behind.
+#include "E2eSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QThread>
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace e2e;
+
+namespace {
+
+QString readLog(const Sandbox &box)
+{
+    for (const QString &p : { box.root() + QStringLiteral("/Qor_Log.txt"), box.root() + QStringLiteral("/Desktop/Qor_Log.txt") }) {
+        QFile f(p);
+        if (f.open(QIODevice::ReadOnly)) {
+            QStringDecoder decode(QStringDecoder::Utf16LE);
+            return decode(f.readAll());
+        }
+    }
+    return {};
+}
+
+QJsonObject firstStream(const QString &file, const char *kind)
+{
+    const QList<QJsonObject> s = streams(probe(file), QString::fromLatin1(kind));
+    return s.isEmpty() ? QJsonObject() : s.first();
+}
+
+int intField(const QJsonObject &o, const char *key)
+{
+    const QJsonValue v = o.value(QString::fromLatin1(key));
+    return v.isString() ? v.toString().toInt() : v.toInt();
+}
+
+// Source with video that no device plays, generated into the sandbox.
+QString makeDivx3(const Sandbox &box, const QString &name)
+{
+    const QString path = box.mediaDir() + QLatin1Char('/') + name;
+    ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=176x144:rate=25:duration=2", "-f", "lavfi", "-i",
+             "sine=frequency=440:sample_rate=44100:duration=2", "-c:v", "msmpeg4", "-vtag", "DIV3", "-b:v", "400k",
+             "-c:a", "libmp3lame", "-b:a", "96k", "-ac", "2" },
+           path);
+    return path;
+}
+
+struct Expectation
+{
+    int width;
+    int height;
+    int level;
+    int maxKbps; // the device's cap for the profile used
+};
+
+void expectH264(const QString &out, const Expectation &e)
+{
+    SCOPED_TRACE(out.toStdString());
+    ASSERT_TRUE(QFile::exists(out));
+    const QJsonObject v = firstStream(out, "video");
+    EXPECT_EQ(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    EXPECT_EQ(intField(v, "width"), e.width);
+    EXPECT_EQ(intField(v, "height"), e.height);
+    EXPECT_EQ(intField(v, "level"), e.level);
+    EXPECT_EQ(v.value(QStringLiteral("field_order")).toString(QStringLiteral("progressive")), QStringLiteral("progressive"));
+    const int kbps = intField(v, "bit_rate") / 1000;
+    EXPECT_GT(kbps, 0);
+    EXPECT_LE(kbps, e.maxKbps);
+    const QJsonObject a = firstStream(out, "audio");
+    EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+    EXPECT_EQ(a.value(QStringLiteral("profile")).toString(), QStringLiteral("LC"));
+    EXPECT_GE(countVideoFrames(out), 48); // 2 s at 25 fps
+}
+
+TEST(E2eReencode, UnplayableVideoBecomesH264InModesTwoAndThree)
+{
+    Sandbox box;
+    const QString wmv = box.addMedia(QStringLiteral("wmv_wmv2_wma.wmv"), QStringLiteral("windows media.wmv"));
+    const QString divx = makeDivx3(box, QStringLiteral("divx three.avi"));
+    ASSERT_TRUE(QFile::exists(divx));
+    const QByteArray wmvHash = fileHash(wmv), divxHash = fileHash(divx);
+
+    for (const char *mode : { "2", "3" }) {
+        SCOPED_TRACE(mode);
+        // iPhone 4 keeps the small picture; Ultra Fast keeps the test quick.
+        const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", mode, "--device", "1", "--profile",
+                                         "4", "--log", wmv, divx });
+        const auto status = r.statusByPath();
+        EXPECT_TRUE(status.at(wmv).startsWith(QStringLiteral("완료: "))) << status.at(wmv).toStdString() << r.err.toStdString();
+        EXPECT_TRUE(status.at(divx).startsWith(QStringLiteral("완료: "))) << status.at(divx).toStdString();
+        expectH264(box.saveDir() + QStringLiteral("/[Qor] windows media.mp4"), { 160, 120, 30, 3000 });
+        expectH264(box.saveDir() + QStringLiteral("/[Qor] divx three.mp4"), { 176, 144, 30, 3000 });
+        const QString log = readLog(box);
+        EXPECT_TRUE(log.contains(QStringLiteral("Converting video to AVC pass2")));
+        EXPECT_TRUE(log.contains(QStringLiteral(":fps=25.000:level=3.0")));
+        EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
+        QFile::remove(box.root() + QStringLiteral("/Qor_Log.txt"));
+        QFile::remove(box.root() + QStringLiteral("/Desktop/Qor_Log.txt"));
+    }
+    EXPECT_EQ(fileHash(wmv), wmvHash);
+    EXPECT_EQ(fileHash(divx), divxHash);
+}
+
+TEST(E2eReencode, DeviceSizeAndLevelOfTheNewPicture)
+{
+    Sandbox box;
+    // iPhone 3 scales every picture to about 640 x 480.
+    const QString divx = makeDivx3(box, QStringLiteral("small.avi"));
+    RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "2", "--device", "0", "--profile", "4", divx });
+    ASSERT_TRUE(r.statusByPath()[divx].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
+    expectH264(box.saveDir() + QStringLiteral("/[Qor] small.mp4"), { 612, 500, 30, 2400 });
+
+    // Mode 3 re-encodes H.264 that could have been copied; wider than 720 needs level 3.1.
+    const QString wide = box.mediaDir() + QStringLiteral("/wide.mp4");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=768x432:rate=25:duration=2", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "libx264", "-preset", "ultrafast",
+                         "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest" },
+                       wide));
+    r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "3", "--device", "2", "--profile", "4", "--log", wide });
+    ASSERT_TRUE(r.statusByPath()[wide].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
+    expectH264(box.saveDir() + QStringLiteral("/[Qor] wide.mp4"), { 768, 432, 31, 3000 });
+    EXPECT_TRUE(readLog(box).contains(QStringLiteral("Converting video to AVC pass1")));
+}
+
+// Share of frames that ffmpeg's idet filter finds interlaced (combed).
+double combedShare(const QString &file)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/ffmpeg"),
+            { "-nostdin", "-hide_banner", "-i", file, "-vf", "idet", "-an", "-f", "null", "-" });
+    p.waitForFinished(120000);
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    const QRegularExpression re(QStringLiteral("Multi frame detection: TFF:\\s*(\\d+) BFF:\\s*(\\d+) Progressive:\\s*(\\d+)"));
+    const QRegularExpressionMatch m = re.match(err);
+    if (!m.hasMatch())
+        return -1;
+    const double interlaced = m.captured(1).toDouble() + m.captured(2).toDouble();
+    const double total = interlaced + m.captured(3).toDouble();
+    return total > 0 ? interlaced / total : -1;
+}
+
+TEST(E2eReencode, DeinterlaceRemovesCombing)
+{
+    Sandbox box;
+    // Two fields from different moments in every frame: moving content woven at 50 fields/s.
+    const QString src = box.mediaDir() + QStringLiteral("/interlaced.mpg");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=50:duration=2", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=2", "-vf", "tinterlace=mode=interleave_top",
+                         "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-b:v", "3000k", "-c:a", "mp2" },
+                       src));
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] interlaced.mp4");
+    const QStringList common{ "--save-folder", box.saveDir(), "--mode", "2", "--device", "1", "--profile", "4" };
+
+    RunResult r = box.runCli(common + QStringList{ src });
+    ASSERT_TRUE(r.statusByPath()[src].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
+    const double woven = combedShare(out);
+    ASSERT_TRUE(QFile::remove(out));
+    r = box.runCli(common + QStringList{ "--deinterlace", src });
+    ASSERT_TRUE(r.statusByPath()[src].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
+    const double deinterlaced = combedShare(out);
+    EXPECT_EQ(firstStream(out, "video").value(QStringLiteral("field_order")).toString(QStringLiteral("progressive")),
+              QStringLiteral("progressive"));
+    EXPECT_GT(woven, 0.5);
+    EXPECT_GE(deinterlaced, 0.0);
+    EXPECT_LT(deinterlaced, 0.25); // yadif leaves a few frames that idet still calls combed
+}
+
+// Processes whose command line mentions text (other than this test itself).
+QStringList processesMentioning(const QString &text)
+{
+    QStringList found;
+    const QByteArray needle = text.toUtf8();
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        pid.toInt(&numeric);
+        if (!numeric || pid.toLongLong() == QCoreApplication::applicationPid())
+            continue;
+        QFile f(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray cmd = f.readAll();
+            if (cmd.contains(needle))
+                found << pid + QLatin1Char(' ') + QString::fromUtf8(cmd).replace(QChar(0), QLatin1Char(' '));
+        }
+    }
+    return found;
+}
+
+TEST(E2eReencode, StopDuringTheFirstPassLeavesNoEncoder)
+{
+    Sandbox box;
+    // Long and slow enough that the first pass is still running when Stop comes.
+    const QString src = box.mediaDir() + QStringLiteral("/long.mpg");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25:duration=60", "-c:v", "mpeg2video",
+                         "-b:v", "2000k" },
+                       src));
+    const QString second = box.addMedia(QStringLiteral("wmv_wmv2_wma.wmv"), QStringLiteral("next.wmv"));
+
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.root() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("HOME"), box.root());
+    cli.setProcessEnvironment(env);
+    cli.start(binDir() + QStringLiteral("/marbleway-cli"),
+              { "--temp-folder", box.tempDir(), "--save-folder", box.saveDir(), "--mode", "2", "--device", "0",
+                "--profile", "0", "--log", src, second });
+    ASSERT_TRUE(cli.waitForStarted());
+
+    // Wait for the encoder's first pass to show up, then press Stop (SIGINT).
+    bool running = false;
+    for (int i = 0; i < 600 && !running; ++i) {
+        for (const QString &p : processesMentioning(box.tempDir()))
+            running |= p.contains(QStringLiteral("-pass 1"));
+        if (!running)
+            QThread::msleep(100);
+    }
+    ASSERT_TRUE(running) << "the first pass never started";
+    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 130) << cli.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+
+    const QString log = readLog(box);
+    EXPECT_TRUE(log.contains(QStringLiteral("Converting video stopped")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Converting video to AVC pass2")));
+    EXPECT_TRUE(out.contains(QStringLiteral("중단")));
+    // The second row was never started.
+    EXPECT_FALSE(QFile::exists(box.saveDir() + QStringLiteral("/[Qor] next.mp4")));
+    QThread::msleep(200);
+    EXPECT_TRUE(processesMentioning(box.root()).isEmpty()) << processesMentioning(box.root()).join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
+}
+
+} // namespace
