@@ -80,6 +80,9 @@ public:
         QString strPreparedSrt;
         QString strSubtitleTtxt;
         QStringList samiSrtFiles;
+        // Every timed-text track made from the external subtitle (several for SAMI);
+        // the delay correction of the mux shifts each of them.
+        QStringList externalTtxtFiles;
         QString strParOption;
         QString strMuxArgs;
         int iVideoShift = 0;

@@ -2,6 +2,7 @@
 
 #include "engine/FrontEnd.h"
 #include "engine/MuxPlan.h"
+#include "engine/SubtitleStage.h"
 #include "engine/ToolStep.h"
 #include "platform/Paths.h"
 #include "runner/RunTool.h"
@@ -17,17 +18,21 @@ QString outputPath(const ConvertJob::Job &j, const QString &name)
     return j.strOutputFolder + platform::kSeparator + name;
 }
 
-// The external timed-text track moved by the delay correction into its "_adj" copy,
-// which then takes the original's place in the argument string.
+// The external timed-text tracks moved by the delay correction into their "_adj"
+// copies, which then take the originals' place in the argument string. A SAMI file
+// gives a track per class; all of them move, not only the one made last.
 void shiftExternalSubtitle(ConvertJob &job, int shiftMs)
 {
     auto &j = job.job;
-    if (j.strSubtitleTtxt.isEmpty())
-        return;
-    const QString adjusted = AdjustedSubtitleName(j.strSubtitleTtxt);
-    TimedTextRewriter().ShiftTimes(j.strSubtitleTtxt, adjusted, shiftMs);
-    AddTempFile(job.tempFiles, adjusted);
-    j.strMuxArgs.replace(j.strSubtitleTtxt, adjusted);
+    QStringList files = j.externalTtxtFiles;
+    if (!j.strSubtitleTtxt.isEmpty() && !files.contains(j.strSubtitleTtxt))
+        files << j.strSubtitleTtxt;
+    for (const QString &ttxt : files) {
+        const QString adjusted = AdjustedSubtitleName(ttxt);
+        TimedTextRewriter().ShiftTimes(ttxt, adjusted, shiftMs);
+        AddTempFile(job.tempFiles, adjusted);
+        j.strMuxArgs.replace(QLatin1Char('"') + ttxt + QLatin1Char('"'), QLatin1Char('"') + adjusted + QLatin1Char('"'));
+    }
 }
 
 // Runs MP4Box on strMuxArgs into the in-progress file and moves that to target.
@@ -75,6 +80,8 @@ StageResult MuxAndSync(ConvertJob &job)
         job.setStatus(QStringLiteral("비디오 추출 실패"));
         return StageResult::SkipJob;
     }
+
+    DropMissingSubtitleTracks(job);
 
     // Pixel aspect ratio.
     const AspectRatio source = SourcePixelAspect(j.report.dPixelAspect);

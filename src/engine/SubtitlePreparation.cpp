@@ -1,7 +1,90 @@
 #include "engine/Stages.h"
 
-// Not built yet: the job goes on to the next stage.
-StageResult PrepareSubtitles(ConvertJob &)
+#include "engine/AudioSteps.h"
+#include "engine/FileList.h"
+#include "engine/FrontEnd.h"
+#include "engine/SubtitleStage.h"
+#include "shell/Formatters.h"
+#include "subtitles/AssToSrtConverter.h"
+#include "subtitles/SamiToSrtConverter.h"
+#include "subtitles/SrtRewriter.h"
+
+namespace {
+
+void prepareSami(ConvertJob &job)
 {
+    auto &j = job.job;
+    job.Log(QStringLiteral("Converting SAMI subtitle(s) to SRT"));
+    const int n = SamiToSrtConverter().Convert(j.strExternalSubtitle, j.samiSrtFiles, job.strWorkFolder);
+    if (n <= 0) {
+        // The source stays SAMI with no class files, so no track is added.
+        j.samiSrtFiles.clear();
+        job.Log(QStringLiteral("Converting SAMI subtitle(s) to SRT failed"));
+    } else {
+        job.Log(Fmt("%d subtitle(s) extracted & converted").d(n));
+    }
+    for (const QString &entry : j.samiSrtFiles)
+        AddTempFile(job.tempFiles, entry);
+}
+
+void prepareSrt(ConvertJob &job)
+{
+    auto &j = job.job;
+    const ConverterOptions &o = job.options;
+    job.Log(QStringLiteral("rewriting SRT subtitle"));
+    const int ok = SrtRewriter().Rewrite(j.strExternalSubtitle, j.strPreparedSrt, job.strWorkFolder,
+                                         SrtReadCodePage(o.bDesignateSrtLanguage, o.srtCodePage()));
+    // A rewrite without a cue may still have written its file.
+    AddTempFile(job.tempFiles, j.strPreparedSrt);
+    if (ok) {
+        job.Log(QStringLiteral("rewriting SRT subtitle finished"));
+    } else {
+        job.Log(QStringLiteral("rewriting SRT subtitle failed"));
+        j.strPreparedSrt.clear();
+        j.iSubtitleSource = kNoSubtitle;
+    }
+}
+
+void prepareAss(ConvertJob &job)
+{
+    auto &j = job.job;
+    job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT"));
+    j.strPreparedSrt = job.strWorkFolder + QStringLiteral("SUB.srt");
+    AddTempFile(job.tempFiles, j.strPreparedSrt);
+    if (AssToSrtConverter().Convert(j.strExternalSubtitle, j.strPreparedSrt)) {
+        job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT finished"));
+    } else {
+        job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT failed"));
+        j.strPreparedSrt.clear();
+        j.iSubtitleSource = kNoSubtitle;
+    }
+}
+
+} // namespace
+
+// Stage 9: the subtitle source, and an external subtitle turned into SRT before the
+// audio stage.
+StageResult PrepareSubtitles(ConvertJob &job)
+{
+    auto &j = job.job;
+    j.iSubtitleSource = ChooseSubtitleSource(job.ui.fileList().text(j.iRow, FileList::kSubtitle), j.report);
+    switch (j.iSubtitleSource) {
+    case kSamiFile:
+        prepareSami(job);
+        break;
+    case kSrtFile:
+        prepareSrt(job);
+        break;
+    case kAssFile:
+    case kSsaFile:
+        prepareAss(job);
+        break;
+    default:
+        break;
+    }
+    // With an external audio file the audio stage adds no summary of its own.
+    if (!j.strAudioFile.isEmpty())
+        j.strSummary += audio::SubtitleSummary(j.report, j.iSubtitleSource);
+    job.ui.setSummaryText(j.strSummary);
     return StageResult::Continue;
 }

@@ -1,6 +1,7 @@
 #include "engine/Stages.h"
 
 #include "engine/MuxPlan.h"
+#include "engine/SubtitleStage.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
 
@@ -58,5 +59,5 @@ StageResult PrepareTrackOptions(ConvertJob &job)
         j.strTrackOptions.clear();
         j.iMuxAudioDelay = 0;
     }
-    return StageResult::Continue;
+    return AppendSubtitleTrackOptions(job);
 }

@@ -2,6 +2,7 @@
 
 #include "engine/FrontEnd.h"
 #include "engine/LevelOption.h"
+#include "engine/SubtitleStage.h"
 #include "engine/ToolStep.h"
 #include "engine/VideoCopyPlan.h"
 #include "runner/RunTool.h"
@@ -89,8 +90,10 @@ StageResult extractTimedText(ConvertJob &job)
         const TextTrack &t = j.report.text.at(i);
         if (t.iFormat != TextTtxt)
             continue;
-        const QString file = Fmt("%ssub_%d_text.ttxt").s(job.strWorkFolder).d(t.iID);
+        const QString file = Mp4TrackTtxt(job.strWorkFolder, t.iID);
         AddTempFile(job.tempFiles, file);
+        // A kept file of an earlier job must not stand in for a failed extraction.
+        QFile::remove(file);
         const QString args =
             Fmt(" -ttxt %d \"%s\" -out \"%ssub\"").d(t.iID).s(j.strSourceShortPath).s(job.strWorkFolder);
         job.Log(Fmt("Extracting TTXT (%d/%d)").d(i + 1).d(j.report.iTextCount));
@@ -102,7 +105,7 @@ StageResult extractTimedText(ConvertJob &job)
         }
         if (platform::fileExists(file)) {
             job.Log(kPlainLines.finished);
-            // The subtitle stage restyles the extracted track to the chosen font size here.
+            ApplySubtitleFontSize(job, file);
         } else {
             job.Log(kPlainLines.failed);
         }
@@ -148,7 +151,9 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
             break;
         if (j.iSubtitleSource == 1) {
             job.setStatus(kConvertingSubtitles);
-            // The subtitle stage converts each extracted track (subtitleFiles) to timed text here.
+            r = ConvertExtractedMkvTracks(job, h264 ? TrackLogStyle::Numbered : TrackLogStyle::Silent);
+            if (r != StageResult::Continue)
+                break;
         }
         j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
         break;

@@ -52,7 +52,9 @@ protected:
         QDir().mkpath(root + QStringLiteral("/media"));
         qputenv("CALLS", (root + QStringLiteral("/calls.txt")).toUtf8());
         // MP4Box: -aviraw writes X_video.h264, -ttxt writes Wsub_ID_text.ttxt, a mux writes its last argument.
-        writeTool("MP4Box", "case \"$1\" in -aviraw) : > \"${5}_video.h264\";; -ttxt) : > \"${5}_${2}_text.ttxt\";; "
+        // "-ttxt X.srt" (two arguments) writes X.ttxt.
+        writeTool("MP4Box", "if [ \"$1\" = -ttxt ] && [ $# -eq 2 ]; then : > \"${2%.srt}.ttxt\"; exit 0; fi\n"
+                            "case \"$1\" in -aviraw) : > \"${5}_video.h264\";; -ttxt) : > \"${5}_${2}_text.ttxt\";; "
                             "*) for last; do :; done; printf 'mp4' > \"$last\";; esac\n");
         // mkvextract: every N:file after the source.
         writeTool("mkvextract", "shift 2; for spec; do : > \"${spec#*:}\"; done\n");
@@ -227,16 +229,21 @@ TEST_F(MuxStages, MkvWithThreeTextTracksExtractsTwoAndMuxes)
 
     const QString w = job.strWorkFolder;
     const QStringList c = calls();
-    ASSERT_EQ(c.size(), 3) << c.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(c.size(), 5) << c.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(c[0], QStringLiteral("mkvextract|tracks|") + job.job.strSourcePath + QStringLiteral("|1:") + w
                   + QStringLiteral("temp.h264|3:") + w + QStringLiteral("sub_003.srt|4:") + w + QStringLiteral("sub_004.srt"));
     EXPECT_TRUE(logText().contains(QStringLiteral("Extracting H.264 video and 3 subtitle(s) from MKV")));
+    // Both extracted tracks go to timed text before the video option is built.
+    EXPECT_EQ(c[1], QStringLiteral("MP4Box|-ttxt|") + w + QStringLiteral("sub_003.srt"));
+    EXPECT_EQ(c[2], QStringLiteral("MP4Box|-ttxt|") + w + QStringLiteral("sub_004.srt"));
     EXPECT_EQ(job.job.strVideoOption, QStringLiteral(" -add \"") + w + QStringLiteral("temp.h264\":fps=23.976:level=3.1"));
     EXPECT_EQ(job.job.strMuxArgs, QStringLiteral(" -ipod -add \"") + w
-                                      + QStringLiteral("temp.h264\":fps=23.976:level=3.1:delay=0 -par 1=1:1 \"") + root
-                                      + QStringLiteral("/media/progressing.mp4\""));
-    EXPECT_TRUE(c[1].startsWith(QStringLiteral("MP4Box|-ipod|-add|") + w + QStringLiteral("temp.h264:fps=23.976")));
-    EXPECT_TRUE(c[2].startsWith(QStringLiteral("MediaInfo|-f|") + out(QStringLiteral("[Qor] movie.mp4"))));
+                                      + QStringLiteral("temp.h264\":fps=23.976:level=3.1:delay=0 -par 1=1:1 -add \"") + w
+                                      + QStringLiteral("sub_003.ttxt\":lang=ko:layout=0x60x0x-1:hdlr=sbtl:group=2 -add \"") + w
+                                      + QStringLiteral("sub_004.ttxt\":lang=ko:layout=0x60x0x-1:hdlr=sbtl:group=2:disable \"")
+                                      + root + QStringLiteral("/media/progressing.mp4\""));
+    EXPECT_TRUE(c[3].startsWith(QStringLiteral("MP4Box|-ipod|-add|") + w + QStringLiteral("temp.h264:fps=23.976")));
+    EXPECT_TRUE(c[4].startsWith(QStringLiteral("MediaInfo|-f|") + out(QStringLiteral("[Qor] movie.mp4"))));
     EXPECT_TRUE(QFile::exists(out(QStringLiteral("[Qor] movie.mp4"))));
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("progressing.mp4"))));
     EXPECT_TRUE(job.tempFiles.contains(w + QStringLiteral("sub_003.srt")));

@@ -1,0 +1,264 @@
+#include "engine/SubtitleStage.h"
+
+#include "engine/FrontEnd.h"
+#include "engine/ToolStep.h"
+#include "platform/Paths.h"
+#include "runner/RunTool.h"
+#include "shell/Formatters.h"
+#include "subtitles/AssToSrtConverter.h"
+#include "subtitles/TimedTextRewriter.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+int ChooseSubtitleSource(const QString &externalExtension, const MediaReport &report)
+{
+    if (externalExtension == QLatin1String("smi"))
+        return kSamiFile;
+    if (externalExtension == QLatin1String("srt"))
+        return kSrtFile;
+    if (externalExtension == QLatin1String("ass"))
+        return kAssFile;
+    if (externalExtension == QLatin1String("ssa"))
+        return kSsaFile;
+    if ((report.iContainer == ContainerMkv || report.iContainer == ContainerMp4) && report.iTextCount > 0)
+        return kInternalSubtitles;
+    return kNoSubtitle;
+}
+
+int SrtReadCodePage(bool designate, int codePage)
+{
+    return designate ? codePage : 0;
+}
+
+QString TtxtNameFor(const QString &srtPath)
+{
+    return srtPath.left(srtPath.size() - 4) + QStringLiteral(".ttxt");
+}
+
+QString MkvTrackSrt(const QString &workFolder, int id)
+{
+    return Fmt("%ssub_%s.srt").s(workFolder).s(QString::number(id).rightJustified(3, QLatin1Char('0')));
+}
+
+QString Mp4TrackTtxt(const QString &workFolder, int id)
+{
+    return Fmt("%ssub_%d_text.ttxt").s(workFolder).d(id);
+}
+
+QString InternalTrackTtxt(ContainerKind container, const TextTrack &track, const QString &workFolder)
+{
+    if (container == ContainerMkv && (track.iFormat == TextSrt || track.iFormat == TextSsa))
+        return TtxtNameFor(MkvTrackSrt(workFolder, track.iID));
+    if (container == ContainerMp4 && track.iFormat == TextTtxt)
+        return Mp4TrackTtxt(workFolder, track.iID);
+    return QString();
+}
+
+QString InternalTrackLanguage(const TextTrack &track)
+{
+    const QString language = track.language();
+    return language.isEmpty() ? QStringLiteral("ko") : language;
+}
+
+SamiEntry ParseSamiEntry(const QString &entry)
+{
+    qsizetype start = 0;
+    while (start < entry.size() && entry.at(start) == QLatin1Char('"'))
+        ++start;
+    const qsizetype close = entry.indexOf(QLatin1Char('"'), start);
+    if (close < 0)
+        return SamiEntry{ QString(), entry.mid(start) };
+    return SamiEntry{ entry.mid(start, close - start), entry.mid(close + 1) };
+}
+
+QString SamiClassLanguage(const QString &className)
+{
+    const QChar first = className.isEmpty() ? QChar() : className.at(0).toUpper();
+    if (first == QLatin1Char('E'))
+        return QStringLiteral("en");
+    if (first == QLatin1Char('J'))
+        return QStringLiteral("ja");
+    return QStringLiteral("ko");
+}
+
+QString SubtitleTrackOption(const QString &ttxt, const QString &language, bool withLayout)
+{
+    return QStringLiteral(" -add \"") + ttxt + QStringLiteral("\":lang=") + language
+        + (withLayout ? QStringLiteral(":layout=0x60x0x-1") : QString()) + QStringLiteral(":hdlr=sbtl:group=2:disable");
+}
+
+QString WithoutSubtitleTracks(const QString &trackOptions, const std::function<bool(const QString &)> &keep,
+                              QStringList *dropped)
+{
+    // Only the options this stage writes are candidates; the audio option never matches.
+    static const QRegularExpression option(QStringLiteral(
+        " -add \"([^\"]*)\":lang=[^: \"]*(?::layout=0x60x0x-1)?:hdlr=sbtl:group=2(?::disable)?(?= -add |$)"));
+    QString out;
+    qsizetype from = 0;
+    auto it = option.globalMatch(trackOptions);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        if (keep(m.captured(1)))
+            continue;
+        out += trackOptions.mid(from, m.capturedStart() - from);
+        from = m.capturedEnd();
+        if (dropped)
+            dropped->append(m.captured(1));
+    }
+    return out + trackOptions.mid(from);
+}
+
+QString SrtToTtxt(ConvertJob &job, const QString &srtPath)
+{
+    if (srtPath.isEmpty())
+        return QString();
+    const QString ttxt = TtxtNameFor(srtPath);
+    // An old file of that name (kept temporary files of an earlier job) must not pass
+    // for this conversion's result.
+    AddTempFile(job.tempFiles, ttxt);
+    QFile::remove(ttxt);
+    const ToolEntry &mp4box = job.tool(kMP4Box);
+    job.ui.stopRequested = false;
+    RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath,
+            QStringLiteral("-ttxt \"") + srtPath + QLatin1Char('"'));
+    if (job.ui.stopRequested)
+        return QString();
+    return platform::fileExists(ttxt) ? ttxt : QString();
+}
+
+void ApplySubtitleFontSize(ConvertJob &job, const QString &ttxtPath)
+{
+    // A file the rewriter cannot read stays as MP4Box wrote it, at its default size.
+    TimedTextRewriter().Restyle(ttxtPath, QString(), job.options.subtitlePointSize());
+}
+
+namespace {
+
+QString conversionLine(const QString &srt, const QString &ttxt)
+{
+    return QStringLiteral("SRT → TTXT conversion: ") + srt + QStringLiteral(" → ") + ttxt;
+}
+
+// A line of the extracted-track conversion in the given style; nothing when silent.
+void logStep(ConvertJob &job, TrackLogStyle style, const char *text, int k, int n)
+{
+    switch (style) {
+    case TrackLogStyle::Numbered:
+        job.Log(Fmt(QString::fromUtf8(text) + QStringLiteral(" (%d/%d)")).d(k).d(n));
+        break;
+    case TrackLogStyle::Unnumbered:
+        job.Log(QString::fromUtf8(text));
+        break;
+    case TrackLogStyle::Silent:
+        break;
+    }
+}
+
+void logResult(ConvertJob &job, TrackLogStyle style, const char *text)
+{
+    if (style != TrackLogStyle::Silent)
+        job.Log(QString::fromUtf8(text));
+}
+
+// The external subtitle's timed text: false when Stop was pressed.
+bool convertExternal(ConvertJob &job, const QString &srt, const QString &language, bool withLayout)
+{
+    auto &j = job.job;
+    if (srt.isEmpty())
+        return true;
+    const QString ttxt = SrtToTtxt(job, srt);
+    if (job.ui.stopRequested) {
+        TakeStopPath(job, QString::fromUtf8(kSubtitleStopLine));
+        return false;
+    }
+    j.strSubtitleTtxt = ttxt;
+    job.Log(conversionLine(srt, ttxt));
+    if (ttxt.isEmpty())
+        return true;
+    ApplySubtitleFontSize(job, ttxt);
+    j.externalTtxtFiles << ttxt;
+    j.strTrackOptions += SubtitleTrackOption(ttxt, language, withLayout);
+    return true;
+}
+
+} // namespace
+
+StageResult ConvertExtractedMkvTracks(ConvertJob &job, TrackLogStyle style)
+{
+    const MediaReport &report = job.job.report;
+    const int n = report.iTextCount;
+    for (qsizetype i = 0; i < report.text.size(); ++i) {
+        const TextTrack &t = report.text.at(i);
+        if (t.iFormat != TextSrt && t.iFormat != TextSsa)
+            continue;
+        const int k = static_cast<int>(i) + 1;
+        const QString srt = MkvTrackSrt(job.strWorkFolder, t.iID);
+        AddTempFile(job.tempFiles, srt);
+        if (t.iFormat == TextSsa) {
+            logStep(job, style, "Converting ASS/SSA to SRT", k, n);
+            // mkvextract wrote ASS/SSA text under the ".srt" name. A failure leaves
+            // that text, which MP4Box then turns into no file: the track is dropped.
+            AssToSrtConverter().Convert(srt);
+        }
+        logStep(job, style, "Converting SRT to TTXT", k, n);
+        QString ttxt = SrtToTtxt(job, srt);
+        if (job.ui.stopRequested) {
+            TakeStopPath(job, QString::fromUtf8(kSubtitleStopLine));
+            return StageResult::StopRun;
+        }
+        job.Log(conversionLine(srt, ttxt));
+        if (ttxt.isEmpty()) {
+            logResult(job, style, "Converting failed");
+            ttxt = TtxtNameFor(srt);
+        } else {
+            ApplySubtitleFontSize(job, ttxt);
+            logResult(job, style, "Converting finished");
+        }
+        AddTempFile(job.tempFiles, ttxt);
+    }
+    return StageResult::Continue;
+}
+
+StageResult AppendSubtitleTrackOptions(ConvertJob &job)
+{
+    auto &j = job.job;
+    switch (j.iSubtitleSource) {
+    case kInternalSubtitles:
+        // The files are made later by the video stage; a track that never gets its
+        // file is taken out again before the mux.
+        for (const TextTrack &t : j.report.text) {
+            const QString ttxt = InternalTrackTtxt(j.report.iContainer, t, job.strWorkFolder);
+            if (!ttxt.isEmpty())
+                j.strTrackOptions += SubtitleTrackOption(ttxt, InternalTrackLanguage(t), true);
+        }
+        break;
+    case kSamiFile:
+        for (const QString &entry : j.samiSrtFiles) {
+            const SamiEntry e = ParseSamiEntry(entry);
+            if (!convertExternal(job, e.srtPath, SamiClassLanguage(e.className), true))
+                return StageResult::StopRun;
+        }
+        break;
+    case kSrtFile:
+    case kAssFile:
+    case kSsaFile:
+        // No language is guessed from the text: an external SRT, ASS or SSA track is Korean.
+        if (!convertExternal(job, j.strPreparedSrt, QStringLiteral("ko"), false))
+            return StageResult::StopRun;
+        break;
+    default:
+        break;
+    }
+    return StageResult::Continue;
+}
+
+void DropMissingSubtitleTracks(ConvertJob &job)
+{
+    auto &j = job.job;
+    QStringList dropped;
+    j.strTrackOptions = WithoutSubtitleTracks(
+        j.strTrackOptions, [](const QString &file) { return platform::fileExists(file); }, &dropped);
+    for (const QString &file : dropped)
+        job.Log(QStringLiteral("Subtitle track left out, no file: ") + file);
+}
