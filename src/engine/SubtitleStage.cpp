@@ -184,6 +184,43 @@ bool convertExternal(ConvertJob &job, const QString &srt, const QString &languag
 
 } // namespace
 
+StageResult ExtractMp4TimedText(ConvertJob &job, TrackLogStyle style)
+{
+    auto &j = job.job;
+    job.setStatus(QStringLiteral("자막 변환중"));
+    const ToolEntry &mp4box = job.tool(kMP4Box);
+    for (qsizetype i = 0; i < j.report.text.size(); ++i) {
+        const TextTrack &t = j.report.text.at(i);
+        if (t.iFormat != TextTtxt)
+            continue;
+        const QString file = Mp4TrackTtxt(job.strWorkFolder, t.iID);
+        AddTempFile(job.tempFiles, file);
+        // A kept file of an earlier job must not stand in for a failed extraction.
+        QFile::remove(file);
+        const QString args =
+            Fmt(" -ttxt %d \"%s\" -out \"%ssub\"").d(t.iID).s(j.strSourceShortPath).s(job.strWorkFolder);
+        if (style == TrackLogStyle::Numbered) {
+            job.Log(Fmt("Extracting TTXT (%d/%d)").d(i + 1).d(j.report.iTextCount));
+        } else {
+            job.Log(QStringLiteral("Extracting TTXT from MP4"));
+            job.log.LogDriveFreeSpace(job.strWorkFolder);
+        }
+        job.ui.stopRequested = false;
+        RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath, args);
+        if (job.ui.stopRequested) {
+            TakeStopPath(job, QStringLiteral("Extraction stopped"));
+            return StageResult::StopRun;
+        }
+        if (platform::fileExists(file)) {
+            ApplySubtitleFontSize(job, file);
+            job.Log(QStringLiteral("Extraction finished"));
+        } else {
+            job.Log(QStringLiteral("Extraction failed"));
+        }
+    }
+    return StageResult::Continue;
+}
+
 StageResult ConvertExtractedMkvTracks(ConvertJob &job, TrackLogStyle style)
 {
     const MediaReport &report = job.job.report;

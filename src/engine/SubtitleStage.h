@@ -75,6 +75,12 @@ enum class TrackLogStyle { Numbered, Silent, Unnumbered };
 // Continue otherwise; a failed track only costs that track.
 StageResult ConvertExtractedMkvTracks(ConvertJob &job, TrackLogStyle style);
 
+// Extracts every timed-text track of an MP4 source into the work folder
+// ("sub_ID_text.ttxt") at the chosen font size. Numbered log lines on the copy path,
+// plain ones with the free space after re-encoding. StopRun when Stop was pressed;
+// a failed track only costs that track.
+StageResult ExtractMp4TimedText(ConvertJob &job, TrackLogStyle style);
+
 // Appends the subtitle track options after the audio option (the external
 // subtitle is converted to timed text here). StopRun when Stop was pressed.
 StageResult AppendSubtitleTrackOptions(ConvertJob &job);

@@ -79,40 +79,6 @@ QString aviRawArguments(const QString &avi, const QString &outBase)
     return QStringLiteral("-aviraw video ") + quoted(avi) + QStringLiteral(" -out ") + quoted(outBase);
 }
 
-// The timed-text tracks of an MP4 source, written into the work folder; a track that
-// fails only costs that track.
-StageResult extractTimedText(ConvertJob &job)
-{
-    auto &j = job.job;
-    job.setStatus(kConvertingSubtitles);
-    const ToolEntry &mp4box = job.tool(kMP4Box);
-    for (qsizetype i = 0; i < j.report.text.size(); ++i) {
-        const TextTrack &t = j.report.text.at(i);
-        if (t.iFormat != TextTtxt)
-            continue;
-        const QString file = Mp4TrackTtxt(job.strWorkFolder, t.iID);
-        AddTempFile(job.tempFiles, file);
-        // A kept file of an earlier job must not stand in for a failed extraction.
-        QFile::remove(file);
-        const QString args =
-            Fmt(" -ttxt %d \"%s\" -out \"%ssub\"").d(t.iID).s(j.strSourceShortPath).s(job.strWorkFolder);
-        job.Log(Fmt("Extracting TTXT (%d/%d)").d(i + 1).d(j.report.iTextCount));
-        job.ui.stopRequested = false;
-        RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath, args);
-        if (job.ui.stopRequested) {
-            TakeStopPath(job, kPlainLines.stop);
-            return StageResult::StopRun;
-        }
-        if (platform::fileExists(file)) {
-            job.Log(kPlainLines.finished);
-            ApplySubtitleFontSize(job, file);
-        } else {
-            job.Log(kPlainLines.failed);
-        }
-    }
-    return StageResult::Continue;
-}
-
 StageResult copyPath(ConvertJob &job, VideoRoute route)
 {
     auto &j = job.job;
@@ -160,7 +126,7 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
     }
     case VideoRoute::Mp4Reference:
         if (j.iSubtitleSource == 1) {
-            r = extractTimedText(job);
+            r = ExtractMp4TimedText(job, TrackLogStyle::Numbered);
             if (r != StageResult::Continue)
                 break;
         }

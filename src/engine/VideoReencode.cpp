@@ -2,6 +2,7 @@
 
 #include "engine/FrontEnd.h"
 #include "engine/LevelOption.h"
+#include "engine/SubtitleStage.h"
 #include "engine/ToolStep.h"
 #include "engine/VideoCopyPlan.h"
 #include "engine/VideoReencodePlan.h"
@@ -50,44 +51,13 @@ QString quoted(const QString &path)
     return QLatin1Char('"') + path + QLatin1Char('"');
 }
 
-// Timed-text tracks of an MP4 source, which the encode did not carry over.
-StageResult extractMp4TimedText(ConvertJob &job)
-{
-    auto &j = job.job;
-    job.setStatus(kConvertingSubtitles);
-    const ToolEntry &mp4box = job.tool(kMP4Box);
-    for (const TextTrack &t : j.report.text) {
-        if (t.iFormat != TextTtxt)
-            continue;
-        const QString file = Fmt("%ssub_%d_text.ttxt").s(job.strWorkFolder).d(t.iID);
-        AddTempFile(job.tempFiles, file);
-        const QString args =
-            Fmt(" -ttxt %d \"%s\" -out \"%ssub\"").d(t.iID).s(j.strSourceShortPath).s(job.strWorkFolder);
-        job.Log(QStringLiteral("Extracting TTXT from MP4"));
-        job.log.LogDriveFreeSpace(job.strWorkFolder);
-        job.ui.stopRequested = false;
-        RunTool(job.ui, job.strWorkFolder, mp4box.fullPath, mp4box.shortPath, args);
-        if (job.ui.stopRequested) {
-            TakeStopPath(job, QStringLiteral("Extraction stopped"));
-            return StageResult::StopRun;
-        }
-        if (platform::fileExists(file)) {
-            // The subtitle stage restyles the extracted track to the chosen font size here.
-            job.Log(QStringLiteral("Extraction finished"));
-        } else {
-            job.Log(QStringLiteral("Extraction failed"));
-        }
-    }
-    return StageResult::Continue;
-}
-
 // The text tracks of an MKV source; without an internal subtitle source the call names
 // no track and extracts nothing.
 StageResult extractMkvSubtitles(ConvertJob &job)
 {
     auto &j = job.job;
     QString args = Fmt("tracks \"%s\"").s(j.strSourceShortPath);
-    if (j.iSubtitleSource == 1) {
+    if (j.iSubtitleSource == kInternalSubtitles) {
         QStringList files;
         args += MkvSubtitleSpecs(j.report, job.strWorkFolder, files);
         for (const QString &f : files)
@@ -102,11 +72,10 @@ StageResult extractMkvSubtitles(ConvertJob &job)
     step.finishedLine = QStringLiteral("Video extraction finished");
     if (RunToolStep(job, step) == StepOutcome::Stopped)
         return StageResult::StopRun;
-    if (j.iSubtitleSource == 1) {
-        job.setStatus(kConvertingSubtitles);
-        // The subtitle stage converts each extracted track to timed text here.
-    }
-    return StageResult::Continue;
+    if (j.iSubtitleSource != kInternalSubtitles)
+        return StageResult::Continue;
+    job.setStatus(kConvertingSubtitles);
+    return ConvertExtractedMkvTracks(job, TrackLogStyle::Unnumbered);
 }
 
 } // namespace
@@ -163,8 +132,9 @@ StageResult ReencodeVideo(ConvertJob &job)
         + ChooseLevelOption(size.width, size.height, rate, o.bForNightly, &job.log);
     job.Log(QStringLiteral("MP4Box video option:") + j.strVideoOption);
 
-    if (j.report.iContainer == ContainerMp4 && j.iSubtitleSource == 1)
-        return extractMp4TimedText(job);
+    // The encode carries no subtitles over: the tracks come from the source.
+    if (j.report.iContainer == ContainerMp4 && j.iSubtitleSource == kInternalSubtitles)
+        return ExtractMp4TimedText(job, TrackLogStyle::Unnumbered);
     if (j.report.iContainer == ContainerMkv)
         return extractMkvSubtitles(job);
     return StageResult::Continue;

@@ -146,6 +146,40 @@ TEST(E2eReencode, DeviceSizeAndLevelOfTheNewPicture)
     EXPECT_GE(intField(firstStream(box.saveDir() + QStringLiteral("/[Qor] hd.mp4"), "video"), "bit_rate"), 2400000 * 8 / 10);
 }
 
+QString language(const QJsonObject &stream)
+{
+    return stream.value(QStringLiteral("tags")).toObject().value(QStringLiteral("language")).toString();
+}
+
+TEST(E2eReencode, SubtitleTracksOfReencodedSourcesReachTheOutput)
+{
+    Sandbox box;
+    const QString mkv = box.addMedia(QStringLiteral("mkv_h264_multi.mkv"), QStringLiteral("with subs.mkv"));
+    const QString mp4 = box.addMedia(QStringLiteral("mp4_h264_aac.mp4"), QStringLiteral("with text.mp4"));
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "3", "--device", "1", "--profile", "4",
+                                     "--log", mkv, mp4 });
+    const auto status = r.statusByPath();
+    ASSERT_TRUE(status.at(mkv).startsWith(QStringLiteral("완료: "))) << status.at(mkv).toStdString() << r.err.toStdString();
+    ASSERT_TRUE(status.at(mp4).startsWith(QStringLiteral("완료: "))) << status.at(mp4).toStdString();
+
+    const QString mkvOut = box.saveDir() + QStringLiteral("/[Qor] with subs.mp4");
+    EXPECT_EQ(firstStream(mkvOut, "video").value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    const QList<QJsonObject> mkvSubs = streams(probe(mkvOut), QStringLiteral("subtitle"));
+    ASSERT_EQ(mkvSubs.size(), 2);
+    EXPECT_EQ(mkvSubs[0].value(QStringLiteral("codec_name")).toString(), QStringLiteral("mov_text"));
+    EXPECT_EQ(language(mkvSubs[0]), QStringLiteral("eng"));
+    EXPECT_EQ(language(mkvSubs[1]), QStringLiteral("kor"));
+
+    const QList<QJsonObject> mp4Subs = streams(probe(box.saveDir() + QStringLiteral("/[Qor] with text.mp4")), QStringLiteral("subtitle"));
+    ASSERT_EQ(mp4Subs.size(), 1);
+    EXPECT_EQ(language(mp4Subs[0]), QStringLiteral("kor"));
+
+    const QString log = readLog(box);
+    EXPECT_TRUE(log.contains(QStringLiteral("Extracting subtitle from MKV")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Extracting TTXT from MP4")));
+    EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
+}
+
 // Share of frames that ffmpeg's idet filter finds interlaced (combed).
 double combedShare(const QString &file)
 {

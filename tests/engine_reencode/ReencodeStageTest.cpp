@@ -54,7 +54,8 @@ protected:
         qputenv("CALLS", (root + QStringLiteral("/calls.txt")).toUtf8());
         qunsetenv("FFMPEG_DATADIR");
         writeTool("ffmpeg", kEncoder);
-        writeTool("MP4Box", "[ \"$1\" = -ttxt ] && : > \"${5}_${2}_text.ttxt\"\nexit 0\n");
+        // "-ttxt N SRC -out Wsub" extracts a track, "-ttxt X.srt" converts one beside it.
+        writeTool("MP4Box", "if [ $# = 2 ]; then : > \"${2%.srt}.ttxt\"; else : > \"${5}_${2}_text.ttxt\"; fi\n");
         writeTool("mkvextract", "shift 2; for spec; do : > \"${spec#*:}\"; done\n");
 
         job.tools = BuildToolTable(root + QStringLiteral("/prog/"), false);
@@ -244,12 +245,20 @@ TEST_F(ReencodeStage, RunsOnlyForVideoThatMustOrIsAskedToBeReencoded)
     job.job.iSubtitleSource = 1;
     ASSERT_EQ(ReencodeVideo(job), StageResult::Continue);
     const QStringList c = calls();
-    ASSERT_EQ(c.size(), 6);
+    ASSERT_EQ(c.size(), 10);
     EXPECT_EQ(c[4], QStringLiteral("mkvextract|tracks|") + job.job.strSourcePath + QStringLiteral("|3:") + work("sub_003.srt")
                         + QStringLiteral("|5:") + work("sub_005.srt"));
+    // Each extracted track is then turned into timed text, with the plain log lines.
+    EXPECT_EQ(c[6], QStringLiteral("MP4Box|-ttxt|") + work("sub_003.srt"));
+    EXPECT_EQ(c[8], QStringLiteral("MP4Box|-ttxt|") + work("sub_005.srt"));
     EXPECT_TRUE(job.tempFiles.contains(work("sub_005.srt")));
+    EXPECT_TRUE(job.tempFiles.contains(work("sub_003.ttxt")));
     EXPECT_EQ(status(), QStringLiteral("자막 변환중"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("Extracting subtitle from MKV")));
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("Extracting subtitle from MKV")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Converting ASS/SSA to SRT\n")) || log.contains(QStringLiteral("Converting ASS/SSA to SRT\r")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Converting SRT to TTXT")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Converting SRT to TTXT (")));
 }
 
 TEST_F(ReencodeStage, SubtitleTracksOfReencodedSources)
