@@ -2,6 +2,8 @@
 // their arguments and leave the files the real ones would.
 #include "ReportBuilder.h"
 
+#include "StageHarness.h"
+
 #include "engine/ConvertJob.h"
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
@@ -18,28 +20,7 @@ using namespace reports;
 
 namespace {
 
-class Recorder : public FrontEnd
-{
-public:
-    FileList &fileList() override { return list; }
-    void setStatusText(int part, const QString &) override
-    {
-        // Any output of the running tool counts as "the user pressed Stop now".
-        if (stopWhileRunning && part == 1 && currentRunner)
-            requestStop();
-    }
-    void setSummaryText(const QString &) override { }
-    void showMessage(const QString &) override { }
-    bool askFinished(const QString &) override { return false; }
-    void enableControls(bool) override { }
-
-    MemoryFileList list;
-    bool stopWhileRunning = false;
-};
-
-// Every tool appends "name|arg|arg..." to calls.txt.
-const char *const kRecord = "printf '%s' \"$(basename \"$0\")\" >> \"$CALLS\"; for a in \"$@\"; do printf '|%s' \"$a\" >> "
-                            "\"$CALLS\"; done; echo >> \"$CALLS\"\n";
+using stagetest::Recorder;
 
 class MuxStages : public ::testing::Test
 {
@@ -70,13 +51,9 @@ protected:
         job.log.Start(root + QStringLiteral("/log.txt"));
     }
 
-    void writeTool(const char *name, const char *body)
+    void writeTool(const char *name, const QByteArray &body)
     {
-        QFile f(root + QStringLiteral("/prog/tools/") + QString::fromLatin1(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("#!/bin/sh\n") + kRecord + body);
-        f.close();
-        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_TRUE(stagetest::writeTool(root + QStringLiteral("/prog/tools/") + QString::fromLatin1(name), body));
     }
 
     // A source file in media/ made the job's current row.
@@ -101,22 +78,8 @@ protected:
         j.report.iHeight = 720;
     }
 
-    QStringList calls() const
-    {
-        QFile f(root + QStringLiteral("/calls.txt"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    QString logText() const
-    {
-        QFile f(root + QStringLiteral("/log.txt"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray b = f.readAll();
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(b.constData()), b.size() / 2);
-    }
+    QStringList calls() const { return stagetest::readCalls(root + QStringLiteral("/calls.txt")); }
+    QString logText() const { return stagetest::readLog(root + QStringLiteral("/log.txt")); }
 
     void writeOutputReport(int videoMs, int audioMs)
     {

@@ -1,5 +1,7 @@
 // The re-encoding stage driven with stand-in tools that record their arguments, the
 // folder they ran in and the preset folder they were given.
+#include "StageHarness.h"
+
 #include "engine/ConvertJob.h"
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
@@ -14,29 +16,10 @@
 
 namespace {
 
-class Recorder : public FrontEnd
-{
-public:
-    FileList &fileList() override { return list; }
-    void setStatusText(int part, const QString &) override
-    {
-        // Any output of the running tool counts as "the user pressed Stop now".
-        if (stopWhileRunning && part == 1 && currentRunner)
-            requestStop();
-    }
-    void setSummaryText(const QString &) override { }
-    void showMessage(const QString &) override { }
-    bool askFinished(const QString &) override { return false; }
-    void enableControls(bool) override { }
+using stagetest::Recorder;
 
-    MemoryFileList list;
-    bool stopWhileRunning = false;
-};
-
-// Every tool appends "name|arg|arg..." to calls.txt, then "  in DIR with DATADIR".
-const char *const kRecord =
-    "printf '%s' \"$(basename \"$0\")\" >> \"$CALLS\"; for a in \"$@\"; do printf '|%s' \"$a\" >> \"$CALLS\"; done;"
-    " echo >> \"$CALLS\"; printf '  in %s with %s\\n' \"$(pwd)\" \"$FFMPEG_DATADIR\" >> \"$CALLS\"\n";
+// Each stand-in also records the folder it ran in and the preset folder it was given.
+const char *const kWhere = "printf '  in %s with %s\\n' \"$(pwd)\" \"$FFMPEG_DATADIR\" >> \"$CALLS\"\n";
 
 // The encoder leaves its output after the second pass only, as ffmpeg does.
 const char *const kEncoder =
@@ -71,13 +54,9 @@ protected:
         job.log.Start(root + QStringLiteral("/log.txt"));
     }
 
-    void writeTool(const char *name, const char *body)
+    void writeTool(const char *name, const QByteArray &body)
     {
-        QFile f(root + QStringLiteral("/prog/tools/") + QString::fromLatin1(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("#!/bin/sh\n") + kRecord + body);
-        f.close();
-        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_TRUE(stagetest::writeTool(root + QStringLiteral("/prog/tools/") + QString::fromLatin1(name), kWhere + body));
     }
 
     void source(const QString &name, ContainerKind container, VideoFormat video, int width, int height,
@@ -113,22 +92,8 @@ protected:
         job.job.report.iTextCount = static_cast<int>(job.job.report.text.size());
     }
 
-    QStringList calls() const
-    {
-        QFile f(root + QStringLiteral("/calls.txt"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    QString logText() const
-    {
-        QFile f(root + QStringLiteral("/log.txt"));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray b = f.readAll();
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(b.constData()), b.size() / 2);
-    }
+    QStringList calls() const { return stagetest::readCalls(root + QStringLiteral("/calls.txt")); }
+    QString logText() const { return stagetest::readLog(root + QStringLiteral("/log.txt")); }
 
     QString status() const { return ui.list.text(0, FileList::kStatus); }
     QString work(const char *name) const { return job.strWorkFolder + QString::fromLatin1(name); }

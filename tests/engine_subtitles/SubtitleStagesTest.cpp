@@ -3,6 +3,7 @@
 // preparation of external files, track options, extracted MKV tracks, Stop, and the
 // tracks taken out before the mux when their file was never made.
 #include "ReportBuilder.h"
+#include "StageHarness.h"
 #include "../QtPrinters.h"
 
 #include "engine/ConvertJob.h"
@@ -19,32 +20,11 @@
 #include <gtest/gtest.h>
 
 using namespace reports;
+using stagetest::Recorder;
 
 namespace {
 
-class Recorder : public FrontEnd
-{
-public:
-    FileList &fileList() override { return list; }
-    void setStatusText(int part, const QString &) override
-    {
-        // Any output of the running tool counts as "the user pressed Stop now".
-        if (stopWhileRunning && part == 1 && currentRunner)
-            requestStop();
-    }
-    void setSummaryText(const QString &text) override { summary = text; }
-    void showMessage(const QString &) override { }
-    bool askFinished(const QString &) override { return false; }
-    void enableControls(bool on) override { enabled = on; }
 
-    MemoryFileList list;
-    QString summary;
-    bool stopWhileRunning = false;
-    bool enabled = false;
-};
-
-const char *const kRecord = "printf '%s' \"$(basename \"$0\")\" >> \"$CALLS\"; for a in \"$@\"; do printf '|%s' \"$a\" >> "
-                            "\"$CALLS\"; done; echo >> \"$CALLS\"\n";
 
 // "-ttxt X.srt" copies the template to X.ttxt unless the SRT's name contains $FAIL_ON;
 // mkvextract writes each listed track from $TRACKS/<file name> (or an empty file).
@@ -96,9 +76,7 @@ protected:
 
     void writeTool(const char *name, const char *body)
     {
-        write(QStringLiteral("/prog/tools/") + QString::fromLatin1(name), QByteArray("#!/bin/sh\n") + kRecord + body);
-        QFile(root + QStringLiteral("/prog/tools/") + QString::fromLatin1(name))
-            .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        ASSERT_TRUE(stagetest::writeTool(root + QStringLiteral("/prog/tools/") + QString::fromLatin1(name), body));
     }
 
     void write(const QString &relative, const QByteArray &bytes)
@@ -148,16 +126,8 @@ protected:
         job.job.report.iTextCount = static_cast<int>(job.job.report.text.size());
     }
 
-    QString logText() const
-    {
-        const QByteArray b = read(root + QStringLiteral("/log.txt"));
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(b.constData()), b.size() / 2);
-    }
-
-    QStringList calls() const
-    {
-        return QString::fromUtf8(read(root + QStringLiteral("/calls.txt"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    QString logText() const { return stagetest::readLog(root + QStringLiteral("/log.txt")); }
+    QStringList calls() const { return stagetest::readCalls(root + QStringLiteral("/calls.txt")); }
 
     QString w(const char *name) const { return job.strWorkFolder + QString::fromUtf8(name); }
 
