@@ -59,23 +59,8 @@ protected:
     // A source file in media/ made the job's current row.
     void source(const QString &name, ContainerKind container, VideoFormat video)
     {
-        const QString folder = root + QStringLiteral("/media/");
-        QFile f(folder + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("source bytes");
-        f.close();
-        ui.list = MemoryFileList();
-        ui.list.appendRow(name, folder);
-        job.resetJob(0);
-        auto &j = job.job;
-        j.strSourcePath = folder + name;
-        j.strSourceShortPath = j.strSourcePath;
-        j.report.iContainer = container;
-        j.report.iVideoFormat = video;
-        j.report.iVideoID = 1;
-        j.report.strFrameRate = QStringLiteral("23.976");
-        j.report.iWidth = 1280;
-        j.report.iHeight = 720;
+        ASSERT_TRUE(stagetest::startJob(ui, job, root + QStringLiteral("/media/"), name, container, video, 1280, 720,
+                                        QStringLiteral("23.976")));
     }
 
     QStringList calls() const { return stagetest::readCalls(root + QStringLiteral("/calls.txt")); }

@@ -62,25 +62,10 @@ protected:
     void source(const QString &name, ContainerKind container, VideoFormat video, int width, int height,
                 const char *frameRate, int bitRate)
     {
-        const QString folder = root + QStringLiteral("/media/");
-        QFile f(folder + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("source bytes");
-        f.close();
-        ui.list = MemoryFileList();
-        ui.list.appendRow(name, folder);
-        job.resetJob(0);
-        auto &j = job.job;
-        j.strSourcePath = folder + name;
-        j.strSourceShortPath = j.strSourcePath;
-        j.report.iContainer = container;
-        j.report.iVideoFormat = video;
-        j.report.iVideoID = 1;
-        j.report.strFrameRate = QString::fromLatin1(frameRate);
-        j.report.iWidth = width;
-        j.report.iHeight = height;
-        j.bReencodeVideo = true;
-        j.iBitRate = bitRate;
+        ASSERT_TRUE(stagetest::startJob(ui, job, root + QStringLiteral("/media/"), name, container, video, width, height,
+                                        QString::fromLatin1(frameRate)));
+        job.job.bReencodeVideo = true;
+        job.job.iBitRate = bitRate;
     }
 
     void addText(int id, TextFormat format)

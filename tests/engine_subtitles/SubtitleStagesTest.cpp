@@ -96,20 +96,9 @@ protected:
     void source(const QString &name, ContainerKind container, const QString &subtitleExt = QString())
     {
         const QString folder = root + QStringLiteral("/media/");
-        write(QStringLiteral("/media/") + name, "source bytes");
-        ui.list = MemoryFileList();
-        ui.list.appendRow(name, folder);
+        ASSERT_TRUE(stagetest::startJob(ui, job, folder, name, container, VideoH264, 160, 120, QStringLiteral("25")));
         ui.list.setText(0, FileList::kSubtitle, subtitleExt);
-        job.resetJob(0);
         auto &j = job.job;
-        j.strSourcePath = folder + name;
-        j.strSourceShortPath = j.strSourcePath;
-        j.report.iContainer = container;
-        j.report.iVideoFormat = VideoH264;
-        j.report.iVideoID = 1;
-        j.report.strFrameRate = QStringLiteral("25");
-        j.report.iWidth = 160;
-        j.report.iHeight = 120;
         if (!subtitleExt.isEmpty()) {
             const QString sub = folder + name.left(name.lastIndexOf(QLatin1Char('.')) + 1) + subtitleExt;
             j.strExternalSubtitle = sub;

@@ -3,6 +3,7 @@
 // Shared pieces of the tests that drive engine stages directly: a front end that
 // records what the stages show, and stand-in tools (shell scripts) that log their calls.
 
+#include "engine/ConvertJob.h"
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
 
@@ -67,6 +68,30 @@ inline QString readLog(const QString &path)
         return {};
     const QByteArray b = f.readAll();
     return QString::fromUtf16(reinterpret_cast<const char16_t *>(b.constData()), b.size() / 2);
+}
+
+// Makes folder + name (a few bytes) the one row of the list and the job's source,
+// with a video report of the given format, size and frame rate.
+inline bool startJob(Recorder &ui, ConvertJob &job, const QString &folder, const QString &name, ContainerKind container,
+                     VideoFormat video, int width, int height, const QString &frameRate)
+{
+    QFile f(folder + name);
+    if (!f.open(QIODevice::WriteOnly) || f.write("source bytes") != 12)
+        return false;
+    f.close();
+    ui.list = MemoryFileList();
+    ui.list.appendRow(name, folder);
+    job.resetJob(0);
+    auto &j = job.job;
+    j.strSourcePath = folder + name;
+    j.strSourceShortPath = j.strSourcePath;
+    j.report.iContainer = container;
+    j.report.iVideoFormat = video;
+    j.report.iVideoID = 1;
+    j.report.strFrameRate = frameRate;
+    j.report.iWidth = width;
+    j.report.iHeight = height;
+    return true;
 }
 
 } // namespace stagetest
