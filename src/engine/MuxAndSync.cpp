@@ -103,7 +103,8 @@ StageResult MuxAndSync(ConvertJob &job)
 
     // Sync check on the finished file.
     j.outputReport = MediaReport(job.tool(kMediaInfo).shortPath, job.strWorkFolder);
-    j.outputReport.Probe(finalPath);
+    if (!RunProbeStep(job, j.outputReport, finalPath, QString(), QStringLiteral("Media info stopped")))
+        return StageResult::StopRun;
     if (!o.bCreateDC || j.outputReport.iAudioCount <= 0 || j.outputReport.audio.isEmpty()
         || j.report.iVideoDuration == j.outputReport.iVideoDuration)
         return StageResult::Continue;
