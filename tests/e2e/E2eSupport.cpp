@@ -143,8 +143,10 @@ void addFigure(const QString &key, qint64 value)
         return;
     const QString folder = binDir() + QStringLiteral("/../reliability");
     QDir().mkpath(folder);
-    QFile file(folder + QLatin1Char('/') + QString::fromLatin1(test->test_suite_name()) + QLatin1Char('.')
-               + QString::fromLatin1(test->name()) + QStringLiteral(".tsv"));
+    // Parameterised tests have '/' in their names.
+    QString name = QString::fromLatin1(test->test_suite_name()) + QLatin1Char('.') + QString::fromLatin1(test->name());
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QFile file(folder + QLatin1Char('/') + name + QStringLiteral(".tsv"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     for (const auto &[k, v] : figures)
