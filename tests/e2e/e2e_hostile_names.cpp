@@ -18,7 +18,8 @@ using namespace e2e;
 namespace {
 
 // The sources the names are given to, in turn. Add a kind here and every name is
-// also tried with it.
+// also tried with it (re-encoded kinds such as WMV or MPEG-PS belong here once that
+// stage converts them).
 struct SourceKind
 {
     const char *recipe; // key of kRecipes
@@ -111,6 +112,21 @@ const QList<HostileName> &hostileNames()
     return names;
 }
 
+struct Companion
+{
+    QString name;       // the source's name without extension
+    const char *ext;
+    const char *recipe; // media() key, or nullptr for text
+    QByteArray text;
+};
+const Companion kCompanions[] = {
+    { QStringLiteral("$(touch PWNED)"), "ac3", "ac3_51", {} },
+    { QStringLiteral("a; touch PWNED"), "ac3", "ac3_51", {} },
+    { QStringLiteral("it's"), "srt", nullptr, "1\r\n00:00:00,200 --> 00:00:00,900\r\nit's <i>fine</i>\r\n\r\n" },
+    { QString::fromUtf16(u"한글 영화 (2011)"), "smi", nullptr,
+      "<SAMI><BODY><SYNC Start=200><P Class=KRCC>\xed\x95\x9c\xea\xb8\x80</SAMI>" },
+};
+
 // The canary: no name may ever have been run as a command.
 QStringList canaries(const Sandbox &box)
 {
@@ -162,12 +178,22 @@ TEST_P(E2eHostileNames, SourceNames)
         else
             accepted.append({ path, n });
     }
-    // External audio beside two of them, so companions with such names are read too.
-    for (const char *withAudio : { "$(touch PWNED)", "a; touch PWNED" }) {
-        const QString base = box.mediaDir() + QLatin1Char('/') + QLatin1String(withAudio);
-        if (files.contains(base + QStringLiteral(".mkv")) || files.contains(base + QStringLiteral(".mp4"))
-            || files.contains(base + QStringLiteral(".avi")) || files.contains(base + QStringLiteral(".flv"))) {
-            ASSERT_TRUE(QFile::copy(media("ac3_51"), base + QStringLiteral(".ac3")));
+    // Companion audio and subtitle files beside some of them, so that such names are
+    // read through those paths too (and checksummed with the sources).
+    for (const Companion &c : kCompanions) {
+        const QString base = box.mediaDir() + QLatin1Char('/') + c.name;
+        bool listed = false;
+        for (const SourceKind &k : kKinds)
+            listed = listed || files.contains(base + QLatin1Char('.') + QLatin1String(k.ext));
+        if (!listed)
+            continue;
+        const QString path = base + QLatin1Char('.') + QLatin1String(c.ext);
+        if (c.recipe) {
+            ASSERT_TRUE(QFile::copy(media(c.recipe), path));
+        } else {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.text);
         }
     }
 
