@@ -79,9 +79,8 @@ private:
 // the companion audio and subtitle files beside it (same base name).
 std::map<QString, QByteArray> sourceChecksums(const QStringList &cliArguments);
 
-// Adds to a figure of the reliability report (tests/e2e/README.md lists them); each
-// test case writes its own file in build/reliability/, which
-// scripts/reliability-report.sh sums into docs/RELIABILITY.md.
+// Adds to a figure of the reliability report: each test case writes its own file in
+// build/reliability/, which scripts/reliability-report.sh sums into docs/RELIABILITY.md.
 void addFigure(const QString &key, qint64 value);
 
 // Runs /usr/bin/ffmpeg -nostdin -y -loglevel error ARGS; true on exit 0 and an output file.
