@@ -42,6 +42,7 @@ names_refused=$(sum hostile_source_names_refused)
 names_converted=$(sum hostile_source_names_converted)
 folders=$(sum hostile_folder_names)
 folders_refused=$(sum hostile_folder_names_refused)
+folders_converted=$(sum hostile_folder_names_converted)
 faults=$(sum faults_tried)
 runs=$(sum runs)
 checked=$(sum source_files_checksummed)
@@ -56,10 +57,13 @@ fixed_regressions=$( (grep -rho 'Fuzz finding' tests || true) | wc -l)
   echo
   echo "## Hostile names (tests/e2e/e2e_hostile_names.cpp)"
   echo
-  echo "| What | Tried | Refused when added | Converted | Tests passed |"
+  echo "| What | Tried | Refused | Accepted and converted | Tests passed |"
   echo "|---|---|---|---|---|"
   echo "| Source names | $names | $names_refused | $names_converted | $(results 'Half/E2eHostileNames.SourceNames') |"
-  echo "| Save and temporary folder names | $folders | $folders_refused | $((folders - folders_refused)) | $(results 'Half/E2eHostileNames.FolderNames') |"
+  echo "| Save and temporary folder names | $folders | $folders_refused | $folders_converted | $(results 'Half/E2eHostileNames.FolderNames') |"
+  echo
+  echo "A refused source name is refused when it is added and counted in the message; a refused save folder stops the"
+  echo "run before anything runs; a refused temporary folder is replaced by the default one."
   echo
   echo "Asserted by the tests above: each accepted name converts to its \"[Qor] \" file, each refused one is counted in"
   echo "the message, and the canary file PWNED never appears."

@@ -231,7 +231,7 @@ TEST_P(E2eHostileNames, FolderNames)
     const QString source = box.mediaDir() + QStringLiteral("/clip.mp4");
     ASSERT_TRUE(QFile::copy(media("mp4_h264"), source));
     const QString out = QStringLiteral("/[Qor] clip.mp4");
-    int tried = 0, refused = 0;
+    int tried = 0, refused = 0, converted = 0;
     for (const HostileName &n : half(GetParam())) {
         SCOPED_TRACE(printable(n.name).toStdString());
         const QString save = box.root() + QStringLiteral("/saves/") + n.name;
@@ -243,6 +243,7 @@ TEST_P(E2eHostileNames, FolderNames)
             const RunResult r = box.runCli({ "--temp-folder", temp, "--save-folder", save, source });
             EXPECT_TRUE(r.statusByPath()[source].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
             EXPECT_TRUE(QFile::exists(save + out));
+            converted += QFile::exists(save + out) ? 2 : 0; // one run, both folders
             EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
             continue;
         }
@@ -262,6 +263,7 @@ TEST_P(E2eHostileNames, FolderNames)
     }
     addFigure(QStringLiteral("hostile_folder_names"), tried);
     addFigure(QStringLiteral("hostile_folder_names_refused"), refused);
+    addFigure(QStringLiteral("hostile_folder_names_converted"), converted);
     EXPECT_EQ(canaries(box), QStringList());
 }
 
