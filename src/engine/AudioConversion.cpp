@@ -122,7 +122,8 @@ Chain aacKeepOrReencode(ConvertJob &job)
 {
     auto &j = job.job;
     MediaReport probe(job.tool(kMediaInfo).shortPath, job.strWorkFolder);
-    probe.Probe(j.strAudioFile);
+    if (!RunProbeStep(job, probe, j.strAudioFile, QString(), QStringLiteral("Media info stopped")))
+        return Chain::Stopped;
     if (audio::KeepAac(probe, job.options.iAacMode)) {
         j.strAacFile = j.strAudioFile;
         return Chain::Done;
@@ -132,15 +133,17 @@ Chain aacKeepOrReencode(ConvertJob &job)
 
 } // namespace
 
-void ProbeFinalAac(ConvertJob &job)
+bool ProbeFinalAac(ConvertJob &job)
 {
     auto &j = job.job;
     j.aacReport = MediaReport(job.tool(kMediaInfo).shortPath, job.strWorkFolder);
-    if (!j.strAacFile.isEmpty())
-        j.aacReport.Probe(j.strAacFile);
+    if (!j.strAacFile.isEmpty()
+        && !RunProbeStep(job, j.aacReport, j.strAacFile, QString(), QStringLiteral("Media info stopped")))
+        return false;
     // What MediaInfo cannot read would break the mux: the job goes on without audio.
     if (j.aacReport.iContainer == ContainerNone)
         j.strAacFile.clear();
+    return true;
 }
 
 StageResult ConvertAudio(ConvertJob &job)
@@ -155,6 +158,5 @@ StageResult ConvertAudio(ConvertJob &job)
         result = encodeChain(job, false);
     if (result != Chain::Done)
         return toStage(result);
-    ProbeFinalAac(job);
-    return StageResult::Continue;
+    return ProbeFinalAac(job) ? StageResult::Continue : StageResult::StopRun;
 }

@@ -31,6 +31,12 @@ bool startChecks(ConvertJob &job)
         ui.showMessage(QStringLiteral("저장폴더와 임시폴더가 같음!"));
         return false;
     }
+    // The mux names its output inside the save folder between double quotes; a quote in
+    // the folder's name would hand the tool a different path.
+    if (o.bUseSaveFolder && !platform::isScriptSafePath(o.strSaveFolder)) {
+        ui.showMessage(kUnsafeSaveFolderMessage);
+        return false;
+    }
 
     if (o.bWriteLog) {
         job.log.Start(DiagnosticLog::defaultPath());

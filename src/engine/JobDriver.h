@@ -13,8 +13,12 @@ using Stage = StageResult (*)(ConvertJob &);
 // The stage chain of one job after the source check, in order.
 std::span<const Stage> DefaultStages();
 
+// Shown instead of starting a run when the save folder's name cannot be written into
+// a step script (a double quote, a backslash or a control character in it).
+inline const QString kUnsafeSaveFolderMessage = QStringLiteral("저장폴더 이름에 사용할 수 없는 문자 포함!");
+
 enum class RunOutcome {
-    NotStarted, // same folders, tools missing, or an empty list
+    NotStarted, // same folders, unusable save folder, tools missing, or an empty list
     Finished,
     Stopped,
 };

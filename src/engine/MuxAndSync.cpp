@@ -10,6 +10,7 @@
 #include "subtitles/TimedTextRewriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -35,6 +36,21 @@ void shiftExternalSubtitle(ConvertJob &job, int shiftMs)
     }
 }
 
+// The in-progress name may already be taken by a file of the user's, such as another
+// source called "progressing.mp4" in the same folder: that file is never overwritten
+// nor moved away. The first free name "progressing (Qor N).mp4" is used instead.
+QString freeProgressFile(const QString &wanted)
+{
+    if (!QFileInfo::exists(wanted))
+        return wanted;
+    const QString stem = wanted.left(wanted.lastIndexOf(QLatin1Char('.')));
+    for (int n = 1;; ++n) {
+        const QString candidate = Fmt("%s (Qor %d).mp4").s(stem).d(n);
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
+
 // Runs MP4Box on strMuxArgs into the in-progress file and moves that to target.
 // false when Stop was pressed.
 bool runMux(ConvertJob &job, const QString &status, const QString &action, const QString &target)
@@ -45,7 +61,6 @@ bool runMux(ConvertJob &job, const QString &status, const QString &action, const
     job.Log(QStringLiteral("MP4Box option:") + j.strMuxArgs);
     // A run that is stopped or fails must not leave its part-written file in the user's folder.
     AddTempFile(job.tempFiles, j.strProgressFile);
-    QFile::remove(j.strProgressFile);
     QFile::remove(target);
     job.Log(action);
     // The in-progress file lies in the output folder, so one file system holds both.
@@ -92,6 +107,7 @@ StageResult MuxAndSync(ConvertJob &job)
 
     // First mux.
     const QString finalPath = outputPath(j, j.strOutputName);
+    j.strProgressFile = freeProgressFile(j.strProgressFile);
     j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
     const MuxDelays first = CorrectNegativeDelays(j.iMuxAudioDelay, j.iMuxVideoDelay);
     if (first.correction != 0) {
@@ -110,7 +126,8 @@ StageResult MuxAndSync(ConvertJob &job)
 
     // Sync check on the finished file.
     j.outputReport = MediaReport(job.tool(kMediaInfo).shortPath, job.strWorkFolder);
-    j.outputReport.Probe(finalPath);
+    if (!RunProbeStep(job, j.outputReport, finalPath, QString(), QStringLiteral("Media info stopped")))
+        return StageResult::StopRun;
     if (!o.bCreateDC || j.outputReport.iAudioCount <= 0 || j.outputReport.audio.isEmpty()
         || j.report.iVideoDuration == j.outputReport.iVideoDuration)
         return StageResult::Continue;
@@ -126,6 +143,7 @@ StageResult MuxAndSync(ConvertJob &job)
     int audio = 0;
     if (!j.strAacFile.isEmpty())
         audio = j.iInternalAudio >= 0 ? j.iSourceAudioDelay + j.iAudioShift : j.iExternalAudioDelay;
+    j.strProgressFile = freeProgressFile(j.strProgressFile);
     j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
     const MuxDelays second = CorrectNegativeDelays(audio, video);
     if (second.correction != 0) {

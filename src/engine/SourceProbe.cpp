@@ -1,6 +1,7 @@
 #include "engine/Stages.h"
 
 #include "engine/FrontEnd.h"
+#include "engine/ToolStep.h"
 
 // The language code of "Audio Language" entries: ko, en, ja, de, fr, ru, and "**" for
 // "other" and the "#1".."#9" entries; none unless "designate Audio Language" is on.
@@ -14,6 +15,8 @@ QString ProbeLanguageCode(const ConverterOptions &options)
 
 StageResult ProbeSource(ConvertJob &job)
 {
-    job.job.report.Probe(job.job.strSourceShortPath, ProbeLanguageCode(job.options));
+    if (!RunProbeStep(job, job.job.report, job.job.strSourceShortPath, ProbeLanguageCode(job.options),
+                      QStringLiteral("Media info stopped")))
+        return StageResult::StopRun;
     return StageResult::Continue;
 }

@@ -15,7 +15,8 @@ StageResult ReencodeVideo(ConvertJob &job);          // two-pass H.264
 StageResult MuxAndSync(ConvertJob &job);             // PAR, mux, sync check, second mux
 
 // Probe of strAacFile into aacReport; an unrecognised file leaves the job without audio.
-void ProbeFinalAac(ConvertJob &job);
+// False when Stop was pressed during the probe.
+bool ProbeFinalAac(ConvertJob &job);
 
 // Helpers of the identification stages, exposed for their tests.
 QString ProbeLanguageCode(const ConverterOptions &options);

@@ -10,6 +10,19 @@ void TakeStopPath(ConvertJob &job, const QString &stopLine)
     job.ui.enableControls(true);
 }
 
+bool RunProbeStep(ConvertJob &job, MediaReport &report, const QString &path, const QString &languageCode,
+                  const QString &stopLine)
+{
+    // Cleared just before and tested just after, like every tool step: a Stop pressed
+    // while MediaInfo ran is honoured here rather than lost at the next step.
+    job.ui.stopRequested = false;
+    report.Probe(path, languageCode, &job.ui);
+    if (!job.ui.stopRequested)
+        return true;
+    TakeStopPath(job, stopLine);
+    return false;
+}
+
 StepOutcome RunToolStep(ConvertJob &job, const ToolStep &step)
 {
     job.setStatus(step.statusText);

@@ -22,5 +22,10 @@ enum class StepOutcome { Stopped, Produced, Missing };
 
 StepOutcome RunToolStep(ConvertJob &job, const ToolStep &step);
 
+// A MediaInfo probe that Stop reaches: false when Stop was pressed during it (the
+// stop path is taken, with stopLine).
+bool RunProbeStep(ConvertJob &job, MediaReport &report, const QString &path, const QString &languageCode,
+                  const QString &stopLine);
+
 // What every stop path does after logging its line.
 void TakeStopPath(ConvertJob &job, const QString &stopLine);

@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "runner/CommandScript.h"
+#include "runner/RunnerHost.h"
 #include "runner/ToolRunner.h"
 
 #include <QFile>
@@ -373,7 +374,7 @@ void MediaReport::Reset()
     text.clear();
 }
 
-void MediaReport::Probe(const QString &path, const QString &languageCode)
+void MediaReport::Probe(const QString &path, const QString &languageCode, RunnerHost *stopHost)
 {
     Reset();
     strProbedPath = path;
@@ -396,10 +397,16 @@ void MediaReport::Probe(const QString &path, const QString &languageCode)
 
     const QString arguments = QStringLiteral("-f \"") + path + QStringLiteral("\" > \"") + reportPath + QLatin1Char('"');
     if (runner::writeCommandScript(scriptPath, {runner::toolCommandLine(strMediaInfoPath, arguments)})) {
-        // Silent and never the window's current runner: Stop does not reach a probe.
+        // Silent. It is the current runner only when the caller asks, so that a
+        // MediaInfo that hangs can still be stopped.
         ToolRunner toolRunner(scriptPath, ToolRunner::Silent, 0, nullptr, QString(),
                               strMediaInfoPath.mid(toolSeparator + 1), QString());
+        const bool stoppable = stopHost && !stopHost->currentRunner;
+        if (stoppable)
+            stopHost->currentRunner = &toolRunner;
         toolRunner.Run();
+        if (stoppable)
+            stopHost->currentRunner = nullptr;
     }
     QFile::remove(scriptPath);
 

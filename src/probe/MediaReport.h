@@ -80,6 +80,8 @@ struct TextTrack {
 
 // What MediaInfo's full report says about one file. Probe runs the tool; ReadReport
 // is the parser alone, over the report's bytes, so it can be used without the tool.
+class RunnerHost;
+
 class MediaReport
 {
 public:
@@ -91,7 +93,9 @@ public:
     // preference, else one of ko, en, ja, de, fr, ru, or "**" for any other language;
     // it only affects the ranking of the audio tracks. iContainer 0 afterwards means
     // nothing usable was read.
-    void Probe(const QString &path, const QString &languageCode = QString());
+    // With stopHost, the run is the host's current runner while it lasts, so Stop ends
+    // a MediaInfo that never returns; the host's stopRequested then tells the caller.
+    void Probe(const QString &path, const QString &languageCode = QString(), RunnerHost *stopHost = nullptr);
 
     // Resets the results (all but strProbedPath) and fills them from a report.
     void ReadReport(const QByteArray &report, const QString &languageCode = QString());

@@ -146,7 +146,9 @@ QString ValidateTempFolder(const QString &folder)
     QString t = platform::withoutTrailingSeparators(folder);
     const QString s = platform::systemTempFolder();
     bool changed = false;
-    if (t.isEmpty() || !isWritableFolder(t)) {
+    // Every step script names files in this folder between double quotes: a name that
+    // cannot be written there unchanged is as unusable as a folder we cannot write to.
+    if (t.isEmpty() || !platform::isScriptSafePath(t) || !isWritableFolder(t)) {
         t = s;
         changed = true;
     }

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <gtest/gtest.h>
+
 namespace e2e {
 
 QString binDir()
@@ -41,29 +43,114 @@ Sandbox::Sandbox()
     root.mkpath(QStringLiteral("config"));
 }
 
-RunResult Sandbox::runCli(const QStringList &args, const QString &programFolder, int timeoutMs) const
+std::unique_ptr<Sandbox::Running> Sandbox::startCli(const QStringList &args, const QString &programFolder,
+                                                    const QStringList &extraEnvironment) const
 {
-    QProcess p;
+    auto run = std::make_unique<Running>();
+    run->checksums = sourceChecksums(args);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), root() + QStringLiteral("/config"));
     env.insert(QStringLiteral("HOME"), root());
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    // The default temporary folder, and the folder every tool starts in, are the
+    // sandbox's own: parallel tests never share them.
+    QDir(root()).mkpath(QStringLiteral("tmp"));
+    env.insert(QStringLiteral("TMPDIR"), root() + QStringLiteral("/tmp"));
+    run->process.setWorkingDirectory(root());
     if (!programFolder.isEmpty())
         env.insert(QStringLiteral("MARBLEWAY_PROGRAM_FOLDER"), programFolder);
-    p.setProcessEnvironment(env);
-    p.start(binDir() + QStringLiteral("/marbleway-cli"),
-            QStringList{ QStringLiteral("--temp-folder"), tempDir() } + args);
+    for (const QString &assignment : extraEnvironment) {
+        const qsizetype eq = assignment.indexOf(QLatin1Char('='));
+        env.insert(assignment.left(eq), assignment.mid(eq + 1));
+    }
+    run->process.setProcessEnvironment(env);
+    const QStringList cliArgs = QStringList{ QStringLiteral("--temp-folder"), tempDir() } + args;
+    const QString cli = binDir() + QStringLiteral("/marbleway-cli");
+    if (m_launcher.isEmpty())
+        run->process.start(cli, cliArgs);
+    else
+        run->process.start(m_launcher.first(), m_launcher.mid(1) + QStringList{ cli } + cliArgs);
+    run->process.waitForStarted();
+    return run;
+}
+
+RunResult Sandbox::finish(std::unique_ptr<Running> run, int timeoutMs) const
+{
+    QProcess &p = run->process;
     RunResult r;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
         r.err = QStringLiteral("timed out");
-        return r;
+    } else {
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.err += QString::fromUtf8(p.readAllStandardError());
+
+    // The user's files are never touched, whatever happened in the run.
+    int changed = 0;
+    for (const auto &[path, before] : run->checksums) {
+        if (m_removedOnPurpose.contains(path))
+            continue;
+        const QByteArray after = fileHash(path);
+        if (after != before) {
+            ++changed;
+            ADD_FAILURE() << "source file " << (after.isEmpty() ? "gone" : "changed") << ": " << path.toStdString();
+        }
+    }
+    addFigure(QStringLiteral("runs"), 1);
+    addFigure(QStringLiteral("source_files_checksummed"), qint64(run->checksums.size()));
+    addFigure(QStringLiteral("source_files_changed"), changed);
     return r;
+}
+
+RunResult Sandbox::runCli(const QStringList &args, const QString &programFolder, int timeoutMs) const
+{
+    return finish(startCli(args, programFolder), timeoutMs);
+}
+
+std::map<QString, QByteArray> sourceChecksums(const QStringList &cliArguments)
+{
+    static const QStringList companions = { "smi", "srt", "ass", "ssa", "aac", "wav", "dts", "ac3", "mp3", "mp2", "wma" };
+    std::map<QString, QByteArray> sums;
+    for (const QString &arg : cliArguments) {
+        const QFileInfo source(arg);
+        if (!source.isFile())
+            continue;
+        sums[source.absoluteFilePath()] = fileHash(arg);
+        const QString base = source.fileName().left(source.fileName().lastIndexOf(QLatin1Char('.')));
+        const QDir folder = source.absoluteDir();
+        for (const QFileInfo &f : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
+            if (f.fileName().startsWith(base) && companions.contains(f.suffix().toLower()))
+                sums[f.absoluteFilePath()] = fileHash(f.absoluteFilePath());
+        }
+    }
+    return sums;
+}
+
+void addFigure(const QString &key, qint64 value)
+{
+    static std::map<QString, qint64> figures;
+    static const ::testing::TestInfo *figuresOf = nullptr;
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (test != figuresOf) {
+        figures.clear();
+        figuresOf = test;
+    }
+    figures[key] += value;
+    if (!test || binDir().isEmpty())
+        return;
+    const QString folder = binDir() + QStringLiteral("/../reliability");
+    QDir().mkpath(folder);
+    // Parameterised tests have '/' in their names.
+    QString name = QString::fromLatin1(test->test_suite_name()) + QLatin1Char('.') + QString::fromLatin1(test->name());
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QFile file(folder + QLatin1Char('/') + name + QStringLiteral(".tsv"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    for (const auto &[k, v] : figures)
+        file.write(k.toUtf8() + '\t' + QByteArray::number(v) + '\n');
 }
 
 QStringList Sandbox::leftoverTempFiles() const

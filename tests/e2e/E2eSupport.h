@@ -2,11 +2,15 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "../QtPrinters.h"
+
 #include <map>
+#include <memory>
 
 // Shared pieces of the end-to-end tests: running marbleway-cli in an isolated
 // settings home, making media with ffmpeg, and reading outputs back with ffprobe.
@@ -38,7 +42,26 @@ public:
 
     // marbleway-cli with --temp-folder tempDir() and the given arguments.
     // programFolder overrides where tools/ is looked up (empty: build/bin).
+    // Every source given (and every companion audio or subtitle file beside it) is
+    // checksummed before and after the run; a change, or a source gone, fails the test.
     RunResult runCli(const QStringList &args, const QString &programFolder = QString(), int timeoutMs = 300000) const;
+
+    // The same, started in the background: the caller may signal the process (SIGINT is
+    // Stop) before finish() waits for it and checks the sources.
+    struct Running
+    {
+        QProcess process;
+        std::map<QString, QByteArray> checksums;
+    };
+    std::unique_ptr<Running> startCli(const QStringList &args, const QString &programFolder = QString(),
+                                      const QStringList &extraEnvironment = QStringList()) const;
+    RunResult finish(std::unique_ptr<Running> run, int timeoutMs = 300000) const;
+
+    // A command put in front of marbleway-cli (for example unshare and a mount), empty for none.
+    void setLauncher(const QStringList &launcher) { m_launcher = launcher; }
+
+    // A source the test itself removes during the run: its absence is no fault.
+    void expectSourceRemoved(const QString &path) const { m_removedOnPurpose << path; }
 
     // Copies a test-media file into mediaDir() under a new name; returns its path.
     QString addMedia(const QString &mediaName, const QString &asName) const;
@@ -48,7 +71,17 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    mutable QStringList m_removedOnPurpose;
+    QStringList m_launcher;
 };
+
+// Checksums of the files a run must leave alone: each FILE argument that exists and
+// the companion audio and subtitle files beside it (same base name).
+std::map<QString, QByteArray> sourceChecksums(const QStringList &cliArguments);
+
+// Adds to a figure of the reliability report: each test case writes its own file in
+// build/reliability/, which scripts/reliability-report.sh sums into docs/RELIABILITY.md.
+void addFigure(const QString &key, qint64 value);
 
 // Runs /usr/bin/ffmpeg -nostdin -y -loglevel error ARGS; true on exit 0 and an output file.
 bool ffmpeg(const QStringList &args, const QString &output);

@@ -200,6 +200,32 @@ TEST_F(JobDriverTest, SameTempAndSaveFolderIsRefused)
     EXPECT_EQ(convert(), RunOutcome::Finished);
 }
 
+TEST_F(JobDriverTest, SaveFolderNameAStepScriptCannotCarryIsRefused)
+{
+    // The mux names its output in the save folder between double quotes: a quote there
+    // would hand the tool another path. Nothing runs and nothing is written.
+    for (const QString &name : { QStringLiteral("say \"hi\""), QStringLiteral("back\\slash"), QStringLiteral("line\nbreak") }) {
+        const QString save = output + name + QLatin1Char('/');
+        QDir().mkpath(save);
+        Recorder fresh;
+        fresh.list.appendRow(QStringLiteral("a.avi"), sources);
+        fresh.list.history.clear();
+        fresh.options.strTempFolder = work;
+        fresh.options.strSaveFolder = save;
+        fresh.options.bUseSaveFolder = true;
+        EXPECT_EQ(OnConvert(fresh, program, kTestStages), RunOutcome::NotStarted);
+        EXPECT_EQ(fresh.messages, QStringList({ kUnsafeSaveFolderMessage }));
+        EXPECT_TRUE(fresh.list.history.empty());
+        EXPECT_FALSE(fresh.bConverting);
+    }
+    // Quotes of other kinds, shell syntax and Hangul are fine.
+    ui.options.strSaveFolder = output + QString::fromUtf8("it's $(x) & 한글/");
+    QDir().mkpath(ui.options.strSaveFolder);
+    ui.options.bUseSaveFolder = true;
+    addSource(QStringLiteral("a.avi"));
+    EXPECT_EQ(convert(), RunOutcome::Finished);
+}
+
 TEST_F(JobDriverTest, MissingToolStopsBeforeAnythingRuns)
 {
     addSource(QStringLiteral("a.avi"));
@@ -335,6 +361,25 @@ TEST_F(JobDriverTest, StopDuringTheSecondOfThreeRows)
     EXPECT_TRUE(waitGone(readPid(pidFile)));
     EXPECT_FALSE(QFile::exists(work + QStringLiteral("runapp.cmd")));
     EXPECT_FALSE(ui.bConverting);
+}
+
+TEST_F(JobDriverTest, StopReachesAMediaInfoThatNeverReturns)
+{
+    // A probe that hangs would otherwise hang the whole program: Stop ends it like any
+    // other tool step, and the rows after it keep waiting.
+    addSource(QStringLiteral("one.avi"));
+    addSource(QStringLiteral("two.avi"));
+    const QString pidFile = work + QStringLiteral("mediainfo.pid");
+    writeTool(program + QStringLiteral("tools/MediaInfo"),
+              "echo $$ > \"" + pidFile.toUtf8() + "\"; exec /bin/sleep 1000\n");
+    StopWhenHanging stopper(ui, pidFile);
+    EXPECT_EQ(OnConvert(ui, program), RunOutcome::Stopped);
+    const QStringList s = ui.statuses();
+    EXPECT_TRUE(matches(QStringLiteral("^중단: \\d+:\\d\\d$"), s.at(0))) << qPrintable(s.at(0));
+    EXPECT_EQ(s.at(1), kWaiting);
+    EXPECT_TRUE(waitGone(readPid(pidFile)));
+    EXPECT_EQ(ui.currentRunner, nullptr);
+    EXPECT_FALSE(QFile::exists(work + QStringLiteral("getinfo.cmd")));
 }
 
 TEST_F(JobDriverTest, StopWithoutAnEarlierSuccessShowsAPlainMessage)

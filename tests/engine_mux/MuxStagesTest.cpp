@@ -139,6 +139,29 @@ TEST_F(MuxStages, ASourceNamedLikeTheInProgressFileIsNeverOverwritten)
     EXPECT_TRUE(QFile::exists(out(QStringLiteral("[Qor] progressing.mp4"))));
 }
 
+TEST_F(MuxStages, AnotherFileNamedLikeTheInProgressFileIsLeftAlone)
+{
+    // "progressing.mp4" beside the source is another of the user's files (a source
+    // further down the list, say): the mux writes under a free name and moves that.
+    source(QStringLiteral("clip.mkv"), ContainerMkv, VideoH264);
+    job.job.report.iWidth = 320;
+    job.job.report.iHeight = 240;
+    for (const char *taken : { "progressing.mp4", "progressing (Qor 1).mp4" }) {
+        QFile f(out(QLatin1String(taken)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("user bytes");
+    }
+    ASSERT_EQ(convert(), StageResult::Continue);
+    EXPECT_EQ(job.job.strProgressFile, out(QStringLiteral("progressing (Qor 2).mp4")));
+    for (const char *taken : { "progressing.mp4", "progressing (Qor 1).mp4" }) {
+        QFile f(out(QLatin1String(taken)));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << taken;
+        EXPECT_EQ(f.readAll(), QByteArray("user bytes")) << taken;
+    }
+    EXPECT_TRUE(QFile::exists(out(QStringLiteral("[Qor] clip.mp4"))));
+    EXPECT_FALSE(QFile::exists(job.job.strProgressFile));
+}
+
 TEST_F(MuxStages, AudioOptionAndDelaysPerAudioOrigin)
 {
     source(QStringLiteral("clip.mkv"), ContainerMkv, VideoH264);

@@ -328,6 +328,20 @@ TEST(ValidateTempFolder, MissingOrUnwritableFolderFallsBackToSystemTempQor)
     EXPECT_EQ(ValidateTempFolder(QStringLiteral("/proc/self/")), s + QStringLiteral("/Qor/"));
 }
 
+TEST(ValidateTempFolder, NameAStepScriptCannotCarryFallsBackToSystemTempQor)
+{
+    // Every step script names files in the temporary folder between double quotes.
+    const QString s = platform::systemTempFolder();
+    for (const char *name : { "say \"hi\"", "back\\slash", "line\nbreak", "tab\there" }) {
+        const QString folder = freshFolder() + QLatin1Char('/') + QString::fromUtf8(name);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        EXPECT_EQ(ValidateTempFolder(folder + QLatin1Char('/')), s + QStringLiteral("/Qor/")) << name;
+    }
+    const QString fine = freshFolder() + QString::fromUtf8("/it's $(x) & 한글");
+    ASSERT_TRUE(QDir().mkpath(fine));
+    EXPECT_EQ(ValidateTempFolder(fine), fine);
+}
+
 TEST(ValidateTempFolder, ReadOnlyFolderFallsBackToSystemTempQor)
 {
     const QString ro = freshFolder(QStringLiteral("readonly"));
