@@ -97,6 +97,13 @@ StageResult ReencodeVideo(ConvertJob &job)
     const FrameSize size = ReencodeTargetSize(j.report.iWidth, j.report.iHeight, o.iDeviceKind);
     const QString rate = EncoderFrameRateText(j.report.strFrameRate);
     job.Log(Fmt("CString → char* → atof (new FPS): %s → %g").s(j.report.strFrameRate).g(FrameRateNumber(j.report.strFrameRate)));
+    if (FrameRateNumber(j.report.strFrameRate) <= 0)
+        job.Log(QStringLiteral("Frame rate not reported: encoding at 30 fps"));
+    // With neither a bit rate nor a frame rate reported, the estimate of the
+    // identification came out 0; estimate it the same way at the encoder's rate.
+    if (j.iBitRate <= 0)
+        j.iBitRate = static_cast<int>(static_cast<double>(j.report.iWidth) * j.report.iHeight * FrameRateNumber(rate)
+                                      * 0.1953125);
     j.iBitRate = CappedBitRate(j.iBitRate, o.iDeviceKind);
 
     TwoPassPass pass;

@@ -66,7 +66,8 @@ FrameSize ReencodeTargetSize(int sourceWidth, int sourceHeight, int deviceKind)
 
 QString EncoderFrameRateText(const QString &frameRateText)
 {
-    return FrameRateNumber(frameRateText) >= 30.0 ? QStringLiteral("30") : frameRateText;
+    const double rate = FrameRateNumber(frameRateText);
+    return rate >= 30.0 || rate <= 0.0 ? QStringLiteral("30") : frameRateText;
 }
 
 int CappedBitRate(int bitRate, int deviceKind)

@@ -17,7 +17,9 @@ struct FrameSize
 FrameSize ReencodeTargetSize(int sourceWidth, int sourceHeight, int deviceKind);
 
 // The frame-rate text passed to the encoder and the muxer: "30" from 30 frames per
-// second up, else the text as reported.
+// second up, else the text as reported. A rate that is not reported (often so in
+// Windows Media files) also gives "30": an empty "-r" would fail the encode, and
+// the encoder keeps the timing by repeating or dropping frames.
 QString EncoderFrameRateText(const QString &frameRateText);
 
 // The source bit rate capped for the encoder: 3,000,000 bit/s, 2,400,000 for iPhone 3.

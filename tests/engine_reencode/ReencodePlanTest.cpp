@@ -44,7 +44,9 @@ TEST(ReencodePlan, FrameRateTextCappedAtThirty)
     EXPECT_EQ(EncoderFrameRateText(QStringLiteral("50.000")), QStringLiteral("30"));
     EXPECT_EQ(EncoderFrameRateText(QStringLiteral("30.000")), QStringLiteral("30"));
     EXPECT_EQ(EncoderFrameRateText(QStringLiteral("59.940")), QStringLiteral("30"));
-    EXPECT_EQ(EncoderFrameRateText(QString()), QString());
+    // Not reported: the encoder still needs a rate.
+    EXPECT_EQ(EncoderFrameRateText(QString()), QStringLiteral("30"));
+    EXPECT_EQ(EncoderFrameRateText(QStringLiteral("N/A")), QStringLiteral("30"));
 }
 
 TEST(ReencodePlan, BitRateCapsAndProfileRates)

@@ -165,6 +165,20 @@ TEST_F(ReencodeStage, NoOutputSkipsTheJobEvenWithAStaleOneFromAnEarlierJob)
     EXPECT_TRUE(job.job.strVideoOption.isEmpty());
 }
 
+TEST_F(ReencodeStage, UnreportedFrameRateAndBitRateStillGiveAnEncode)
+{
+    // Windows Media files often carry no frame rate; with no bit rate either, the
+    // identification's estimate was 0.
+    source(QStringLiteral("vfr.wmv"), ContainerWmv, VideoWmv, 320, 240, "", 0);
+    ASSERT_EQ(ReencodeVideo(job), StageResult::Continue);
+    const QStringList c = calls();
+    ASSERT_EQ(c.size(), 4);
+    // 320 x 240 x 30 x 0.1953125 = 450,000 bit/s.
+    EXPECT_TRUE(c[2].endsWith(QStringLiteral("|-b|450k|-r|30|") + work("convh264.mp4"))) << c[2].toStdString();
+    EXPECT_EQ(job.job.strVideoOption, QStringLiteral(" -add \"") + work("convh264.mp4") + QStringLiteral("\":fps=30:level=3.0"));
+    EXPECT_TRUE(logText().contains(QStringLiteral("Frame rate not reported: encoding at 30 fps")));
+}
+
 TEST_F(ReencodeStage, UnknownSizeIsRefusedBeforeAnyEncoderRuns)
 {
     source(QStringLiteral("odd.mpg"), ContainerMpeg, VideoMpeg, 0, 480, "25.000", 500000);
