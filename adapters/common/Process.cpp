@@ -71,7 +71,8 @@ int capture(const std::vector<std::string> &argv, std::string *out, bool quietEr
 }
 
 int captureStreaming(const std::vector<std::string> &argv,
-    const std::function<void(std::string_view)> &onOutput, bool quietErrors)
+    const std::function<void(std::string_view)> &onOutput, bool quietErrors,
+    const std::function<void(pid_t)> &onStarted)
 {
     if (argv.empty())
         return -1;
@@ -92,6 +93,8 @@ int captureStreaming(const std::vector<std::string> &argv,
         close(fds[0]);
         return -1;
     }
+    if (onStarted)
+        onStarted(pid);
     char buf[16384];
     for (;;) {
         ssize_t n = read(fds[0], buf, sizeof buf);

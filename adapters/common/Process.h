@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,7 +25,9 @@ int capture(const std::vector<std::string> &argv, std::string *out, bool quietEr
 
 // As capture(), but each piece of standard output is handed to onOutput as soon as it
 // arrives, so an adapter can turn a tool's progress into its own progress lines.
+// onStarted gets the child's process ID once it runs (for a cancel handler).
 int captureStreaming(const std::vector<std::string> &argv,
-    const std::function<void(std::string_view)> &onOutput, bool quietErrors = false);
+    const std::function<void(std::string_view)> &onOutput, bool quietErrors = false,
+    const std::function<void(pid_t)> &onStarted = {});
 
 } // namespace adapt
