@@ -1,5 +1,7 @@
 #include "common/JsonValue.h"
 
+#include "common/Utf8.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -115,25 +117,6 @@ private:
         return true;
     }
 
-    static void appendUtf8(std::string *s, unsigned cp)
-    {
-        if (cp < 0x80) {
-            s->push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            s->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            s->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            s->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            s->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            s->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            s->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-
     bool parseString(std::string *out)
     {
         ++m_pos; // opening quote
@@ -183,7 +166,7 @@ private:
                 } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
                     return false;
                 }
-                appendUtf8(out, cp);
+                appendUtf8(out, static_cast<char32_t>(cp));
                 break;
             }
             default:

@@ -1,6 +1,7 @@
 #include "ScratchSpace.h"
 
 #include "ToolProcess.h"
+#include "common/FileUtil.h"
 
 #include <cerrno>
 #include <climits>
@@ -66,16 +67,6 @@ namespace {
         closedir(d);
     }
 
-    std::string parentOf(const std::string &path)
-    {
-        const size_t slash = path.rfind('/');
-        if (slash == std::string::npos)
-            return ".";
-        if (slash == 0)
-            return "/";
-        return path.substr(0, slash);
-    }
-
 } // namespace
 
 void ScratchSpace::installSignalHandlers()
@@ -89,7 +80,7 @@ void ScratchSpace::installSignalHandlers()
 
 bool ScratchSpace::create(const std::string &destination, std::string *error)
 {
-    const std::string parent = parentOf(destination);
+    const std::string parent = adapt::folderOf(destination);
     removeAbandoned(parent);
     std::string templ = parent + "/.mp4box-" + std::to_string(getpid()) + "-XXXXXX";
     if (templ.size() >= PATH_MAX - 64) {

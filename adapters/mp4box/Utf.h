@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Utf8.h"
+
 #include <string>
 #include <string_view>
 
@@ -11,7 +13,7 @@ bool isValidUtf8(std::string_view s);
 std::u16string utf8ToUtf16(std::string_view s);
 std::u16string latin1ToUtf16(std::string_view s);
 std::string utf16ToUtf8(std::u16string_view s);
-void appendUtf8(std::string *out, char32_t c);
+using adapt::appendUtf8;
 void appendUtf16(std::u16string *out, char32_t c);
 
 } // namespace mp4box
