@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStringDecoder>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,31 @@ void addFigure(const QString &key, qint64 value)
         return;
     for (const auto &[k, v] : figures)
         file.write(k.toUtf8() + '\t' + QByteArray::number(v) + '\n');
+}
+
+// The log goes to the desktop folder, or to the home folder when there is none.
+static QStringList diagnosticLogPaths(const QString &home)
+{
+    return { home + QStringLiteral("/Qor_Log.txt"), home + QStringLiteral("/Desktop/Qor_Log.txt") };
+}
+
+QString Sandbox::diagnosticLog() const
+{
+    for (const QString &path : diagnosticLogPaths(root())) {
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly)) {
+            // UTF-16 little-endian with a byte-order mark.
+            QStringDecoder decode(QStringDecoder::Utf16LE);
+            return decode(f.readAll());
+        }
+    }
+    return {};
+}
+
+void Sandbox::removeDiagnosticLog() const
+{
+    for (const QString &path : diagnosticLogPaths(root()))
+        QFile::remove(path);
 }
 
 QStringList Sandbox::leftoverTempFiles() const

@@ -69,6 +69,11 @@ public:
     // Files left in the temp folder (scripts, intermediates).
     QStringList leftoverTempFiles() const;
 
+    // The diagnostic log of the runs (--log), as text; empty when none was written.
+    QString diagnosticLog() const;
+    // Removes it, so the next run's log stands alone.
+    void removeDiagnosticLog() const;
+
 private:
     QTemporaryDir m_dir;
     mutable QStringList m_removedOnPurpose;

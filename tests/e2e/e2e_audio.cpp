@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStringDecoder>
 #include <QtEndian>
 
 #include <map>
@@ -86,13 +85,6 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The diagnostic log is UTF-16 little-endian with a byte-order mark.
-QString logText(const QString &path)
-{
-    QStringDecoder decode(QStringDecoder::Utf16LE);
-    return decode(readAll(path));
-}
-
 QString run(const QString &program, const QStringList &args)
 {
     QProcess p;
@@ -167,9 +159,7 @@ protected:
     {
         args << QStringLiteral("--log") << source;
         RunResult r = box.runCli(args, programFolder, 120000);
-        log = logText(box.root() + QStringLiteral("/Qor_Log.txt"));
-        if (log.isEmpty())
-            log = logText(box.root() + QStringLiteral("/Desktop/Qor_Log.txt"));
+        log = box.diagnosticLog();
         status = r.statusByPath()[source];
         return r;
     }

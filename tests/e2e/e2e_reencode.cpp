@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStringDecoder>
 #include <QThread>
 #include <QCoreApplication>
 
@@ -20,18 +19,6 @@
 using namespace e2e;
 
 namespace {
-
-QString readLog(const Sandbox &box)
-{
-    for (const QString &p : { box.root() + QStringLiteral("/Qor_Log.txt"), box.root() + QStringLiteral("/Desktop/Qor_Log.txt") }) {
-        QFile f(p);
-        if (f.open(QIODevice::ReadOnly)) {
-            QStringDecoder decode(QStringDecoder::Utf16LE);
-            return decode(f.readAll());
-        }
-    }
-    return {};
-}
 
 QJsonObject firstStream(const QString &file, const char *kind)
 {
@@ -105,12 +92,11 @@ TEST(E2eReencode, UnplayableVideoBecomesH264InModesTwoAndThree)
         EXPECT_TRUE(status.at(divx).startsWith(QStringLiteral("완료: "))) << status.at(divx).toStdString();
         expectH264(box.saveDir() + QStringLiteral("/[Qor] windows media.mp4"), { 160, 120, 30, 3000 });
         expectH264(box.saveDir() + QStringLiteral("/[Qor] divx three.mp4"), { 176, 144, 30, 3000 });
-        const QString log = readLog(box);
+        const QString log = box.diagnosticLog();
         EXPECT_TRUE(log.contains(QStringLiteral("Converting video to AVC pass2")));
         EXPECT_TRUE(log.contains(QStringLiteral(":fps=25.000:level=3.0")));
         EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
-        QFile::remove(box.root() + QStringLiteral("/Qor_Log.txt"));
-        QFile::remove(box.root() + QStringLiteral("/Desktop/Qor_Log.txt"));
+        box.removeDiagnosticLog();
     }
     EXPECT_EQ(fileHash(wmv), wmvHash);
     EXPECT_EQ(fileHash(divx), divxHash);
@@ -135,7 +121,7 @@ TEST(E2eReencode, DeviceSizeAndLevelOfTheNewPicture)
     r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "3", "--device", "2", "--profile", "0", "--log", wide });
     ASSERT_TRUE(r.statusByPath()[wide].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
     expectH264(box.saveDir() + QStringLiteral("/[Qor] wide.mp4"), { 768, 432, 31, 3000 });
-    EXPECT_TRUE(readLog(box).contains(QStringLiteral("Converting video to AVC pass1")));
+    EXPECT_TRUE(box.diagnosticLog().contains(QStringLiteral("Converting video to AVC pass1")));
 
     // Mode 2: H.264 beyond the iPhone 3's resolution is re-encoded instead of refused.
     const QString hd = box.mediaDir() + QStringLiteral("/hd.mkv");
@@ -178,7 +164,7 @@ TEST(E2eReencode, SubtitleTracksOfReencodedSourcesReachTheOutput)
     ASSERT_EQ(mp4Subs.size(), 1);
     EXPECT_EQ(language(mp4Subs[0]), QStringLiteral("kor"));
 
-    const QString log = readLog(box);
+    const QString log = box.diagnosticLog();
     EXPECT_TRUE(log.contains(QStringLiteral("Extracting subtitle from MKV")));
     EXPECT_TRUE(log.contains(QStringLiteral("Extracting TTXT from MP4")));
     EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
@@ -257,15 +243,9 @@ TEST(E2eReencode, StopDuringTheFirstPassLeavesNoEncoder)
                        src));
     const QString second = box.addMedia(QStringLiteral("wmv_wmv2_wma.wmv"), QStringLiteral("next.wmv"));
 
-    QProcess cli;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.root() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("HOME"), box.root());
-    cli.setProcessEnvironment(env);
-    cli.start(binDir() + QStringLiteral("/marbleway-cli"),
-              { "--temp-folder", box.tempDir(), "--save-folder", box.saveDir(), "--mode", "2", "--device", "0",
-                "--profile", "0", "--log", src, second });
-    ASSERT_TRUE(cli.waitForStarted());
+    auto run = box.startCli({ "--save-folder", box.saveDir(), "--mode", "2", "--device", "0", "--profile", "0", "--log",
+                              src, second });
+    ASSERT_EQ(run->process.state(), QProcess::Running);
 
     // Wait for the encoder's first pass to show up, then press Stop (SIGINT).
     bool running = false;
@@ -276,12 +256,12 @@ TEST(E2eReencode, StopDuringTheFirstPassLeavesNoEncoder)
             QThread::msleep(100);
     }
     ASSERT_TRUE(running) << "the first pass never started";
-    ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
-    ASSERT_TRUE(cli.waitForFinished(60000));
-    EXPECT_EQ(cli.exitCode(), 130) << cli.readAllStandardError().toStdString();
-    const QString out = QString::fromUtf8(cli.readAllStandardOutput());
+    ::kill(static_cast<pid_t>(run->process.processId()), SIGINT);
+    const RunResult r = box.finish(std::move(run), 60000);
+    EXPECT_EQ(r.exitCode, 130) << r.err.toStdString();
+    const QString &out = r.out;
 
-    const QString log = readLog(box);
+    const QString log = box.diagnosticLog();
     EXPECT_TRUE(log.contains(QStringLiteral("Converting video stopped")));
     EXPECT_FALSE(log.contains(QStringLiteral("Converting video to AVC pass2")));
     EXPECT_TRUE(out.contains(QStringLiteral("중단")));
