@@ -135,6 +135,8 @@ void ApplySubtitleFontSize(ConvertJob &job, const QString &ttxtPath)
 
 namespace {
 
+const QString kConvertingStatus = QStringLiteral("자막 변환중");
+
 QString conversionLine(const QString &srt, const QString &ttxt)
 {
     return QStringLiteral("SRT → TTXT conversion: ") + srt + QStringLiteral(" → ") + ttxt;
@@ -187,7 +189,7 @@ bool convertExternal(ConvertJob &job, const QString &srt, const QString &languag
 StageResult ExtractMp4TimedText(ConvertJob &job, TrackLogStyle style)
 {
     auto &j = job.job;
-    job.setStatus(QStringLiteral("자막 변환중"));
+    job.setStatus(kConvertingStatus);
     const ToolEntry &mp4box = job.tool(kMP4Box);
     for (qsizetype i = 0; i < j.report.text.size(); ++i) {
         const TextTrack &t = j.report.text.at(i);
@@ -223,6 +225,7 @@ StageResult ExtractMp4TimedText(ConvertJob &job, TrackLogStyle style)
 
 StageResult ConvertExtractedMkvTracks(ConvertJob &job, TrackLogStyle style)
 {
+    job.setStatus(kConvertingStatus);
     const MediaReport &report = job.job.report;
     const int n = report.iTextCount;
     for (qsizetype i = 0; i < report.text.size(); ++i) {

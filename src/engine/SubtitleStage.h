@@ -69,7 +69,7 @@ void ApplySubtitleFontSize(ConvertJob &job, const QString &ttxtPath);
 // none (other video copied from MKV), plain (after re-encoding).
 enum class TrackLogStyle { Numbered, Silent, Unnumbered };
 
-// Converts every extracted MKV text track of the report (SRT, or ASS/SSA under the
+// Shows "자막 변환중" and converts every extracted MKV text track of the report (SRT, or ASS/SSA under the
 // ".srt" name, converted in place first) to timed text at the chosen font size.
 // StopRun when Stop was pressed during a conversion (the stop path is taken),
 // Continue otherwise; a failed track only costs that track.

@@ -14,8 +14,6 @@
 namespace {
 
 const QString kExtractingStatus = QStringLiteral("비디오 추출중");
-const QString kConvertingSubtitles = QStringLiteral("자막 변환중");
-
 struct StepLines
 {
     QString stop;
@@ -116,7 +114,6 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
         if (r != StageResult::Continue)
             break;
         if (j.iSubtitleSource == 1) {
-            job.setStatus(kConvertingSubtitles);
             r = ConvertExtractedMkvTracks(job, h264 ? TrackLogStyle::Numbered : TrackLogStyle::Silent);
             if (r != StageResult::Continue)
                 break;

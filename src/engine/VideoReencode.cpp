@@ -15,8 +15,6 @@
 namespace {
 
 const QString kFailedStatus = QStringLiteral("비디오 추출 실패");
-const QString kConvertingSubtitles = QStringLiteral("자막 변환중");
-
 // Pass logs of ffmpeg and x264 that the two passes leave in the work folder.
 const char *const kPassFiles[] = { "ffmpeg2pass-0.log", "x264_2pass.log", "x264_2pass.log.mbtree",
                                    "x264_2pass.log.temp", "x264_2pass.log.mbtree.temp" };
@@ -74,7 +72,6 @@ StageResult extractMkvSubtitles(ConvertJob &job)
         return StageResult::StopRun;
     if (j.iSubtitleSource != kInternalSubtitles)
         return StageResult::Continue;
-    job.setStatus(kConvertingSubtitles);
     return ConvertExtractedMkvTracks(job, TrackLogStyle::Unnumbered);
 }
 
