@@ -44,11 +44,6 @@ bool runPass(ConvertJob &job, TwoPassPass &pass, int number)
     return true;
 }
 
-QString quoted(const QString &path)
-{
-    return QLatin1Char('"') + path + QLatin1Char('"');
-}
-
 // The text tracks of an MKV source; without an internal subtitle source the call names
 // no track and extracts nothing.
 StageResult extractMkvSubtitles(ConvertJob &job)
@@ -132,7 +127,7 @@ StageResult ReencodeVideo(ConvertJob &job)
     }
     job.Log(QStringLiteral("Converting video finished"));
     job.Log(QStringLiteral("MP4/AVC Filename: ") + pass.outputPath);
-    j.strVideoOption = QStringLiteral(" -add ") + quoted(pass.outputPath) + QStringLiteral(":fps=") + rate
+    j.strVideoOption = Fmt(" -add \"%s\":fps=%s").s(pass.outputPath).s(rate)
         + ChooseLevelOption(size.width, size.height, rate, o.bForNightly, &job.log);
     job.Log(QStringLiteral("MP4Box video option:") + j.strVideoOption);
 
