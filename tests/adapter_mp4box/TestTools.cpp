@@ -60,6 +60,12 @@ namespace {
           "{\\i1\\1c&H0000FF&}red{\\i0\\1c&HFFFFFF&}\n"
           "Dialogue: 0,0:00:01.20,0:00:01.60,Default,,0,0,0,,\\N{\\u1}\xed\x95\x9c\xea\xb8\x80{\\u0}\n";
 
+    // Each process writes its own copy: another process may be reading the shared folder's.
+    std::string subtitleSource(const std::string &dir)
+    {
+        return dir + "/subtitle-" + std::to_string(getpid()) + ".ass";
+    }
+
     // ffmpeg arguments (after the output's temporary name is appended) for each medium.
     std::vector<std::string> recipe(const std::string &name, const std::string &dir)
     {
@@ -84,14 +90,14 @@ namespace {
             return { "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-c:v", "mpeg4", "-bf",
                 "2", "-q:v", "5", "-f", "avi" };
         if (name == "subtitled.mkv") {
-            writeFile(dir + "/subtitle.ass", kSubtitleAss);
-            return join({ picture, { "-i", dir + "/subtitle.ass", "-map", "0", "-map", "1" }, x264,
+            writeFile(subtitleSource(dir), kSubtitleAss);
+            return join({ picture, { "-i", subtitleSource(dir), "-map", "0", "-map", "1" }, x264,
                 { "-c:s", "srt", "-f", "matroska" } });
         }
         if (name == "source.mp4") {
-            writeFile(dir + "/subtitle.ass", kSubtitleAss);
+            writeFile(subtitleSource(dir), kSubtitleAss);
             return join({ picture,
-                { "-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-i", dir + "/subtitle.ass" },
+                { "-f", "lavfi", "-i", "sine=frequency=440:duration=2", "-i", subtitleSource(dir) },
                 { "-map", "0", "-map", "1", "-map", "2" }, x264,
                 { "-c:a", "aac", "-b:a", "64k", "-c:s", "mov_text", "-metadata:s:s:0", "language=eng", "-f",
                     "mp4" } });
@@ -167,9 +173,9 @@ std::vector<std::string> splitCommandLine(const std::string &line)
 
 std::string testMedia(const std::string &name)
 {
-    // Shared by the test processes; each file appears whole, by rename.
-    const std::string dir = binDir() + "/../test-media/mp4box-1";
-    mkdir((binDir() + "/../test-media").c_str(), 0755);
+    // Shared by the test processes; each file appears whole, by rename. Kept out of test-media/,
+    // which the adapter tests replace wholesale when their media script changes.
+    const std::string dir = binDir() + "/../test-media-mp4box-1";
     mkdir(dir.c_str(), 0755);
     const std::string path = dir + "/" + name;
     if (fileExists(path))
@@ -181,6 +187,7 @@ std::string testMedia(const std::string &name)
         argv.push_back(a);
     argv.insert(argv.end(), { "-fflags", "+bitexact", "-flags:v", "+bitexact", tmp });
     const RunResult r = runTool(argv);
+    unlink(subtitleSource(dir).c_str());
     if (r.status != 0 || std::rename(tmp.c_str(), path.c_str()) != 0)
         throw std::runtime_error("cannot make test medium " + name + ": " + r.output);
     return path;
