@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <numeric>
 #include <set>
 
@@ -197,10 +198,39 @@ namespace {
         return true;
     }
 
-    bool prepareMedia(MuxInput *in, const CommandLine &cmd, ScratchSpace *scratch, int n, std::string *error)
+    struct ProbeOutcome {
+        bool ok = false;
+        ProbedMedia media;
+        std::string error;
+    };
+
+    // The sources' probes do not depend on each other, and each is mostly ffprobe
+    // starting up: run them side by side. The imports that follow stay in order.
+    std::vector<std::future<ProbeOutcome>> probeSources(const std::vector<MuxInput> &inputs)
     {
-        if (!probeMedia(in->path, &in->media, error))
+        std::vector<std::future<ProbeOutcome>> probes;
+        for (const auto &in : inputs) {
+            if (in.timedText) {
+                probes.emplace_back();
+                continue;
+            }
+            probes.push_back(std::async(std::launch::async, [path = in.path] {
+                ProbeOutcome o;
+                o.ok = probeMedia(path, &o.media, &o.error);
+                return o;
+            }));
+        }
+        return probes;
+    }
+
+    bool prepareMedia(MuxInput *in, const CommandLine &cmd, ScratchSpace *scratch, int n, ProbeOutcome probed,
+        std::string *error)
+    {
+        if (!probed.ok) {
+            *error = probed.error;
             return false;
+        }
+        in->media = std::move(probed.media);
         if (!selectStreams(in->media, in->spec.selector, &in->selected, error)) {
             *error += " in " + in->path;
             return false;
@@ -410,12 +440,14 @@ int runMux(const CommandLine &cmd, LevelForm form)
             return fail("the destination " + out + " is also a source");
         inputs.push_back(std::move(in));
     }
+    for (auto &in : inputs)
+        in.timedText = extensionOf(in.path) == ".srt" || looksLikeTimedText(in.path);
+    std::vector<std::future<ProbeOutcome>> probes = probeSources(inputs);
     for (size_t i = 0; i < inputs.size(); ++i) {
         MuxInput &in = inputs[i];
-        const bool srt = extensionOf(in.path) == ".srt";
-        in.timedText = srt || looksLikeTimedText(in.path);
-        const bool ok = in.timedText ? prepareText(&in, &scratch, static_cast<int>(i), &error)
-                                     : prepareMedia(&in, cmd, &scratch, static_cast<int>(i), &error);
+        const bool ok = in.timedText
+            ? prepareText(&in, &scratch, static_cast<int>(i), &error)
+            : prepareMedia(&in, cmd, &scratch, static_cast<int>(i), probes[i].get(), &error);
         if (!ok)
             return fail(error);
     }

@@ -55,6 +55,19 @@ void setEnv(std::vector<QByteArray> &env, const QByteArray &assignment)
     env.push_back(assignment);
 }
 
+// A tool that has closed its output is normally ending: look for its exit in short
+// slices (without reaping it) so that every step does not sit out a whole interval.
+void waitForExit(pid_t pid, unsigned intervalMs)
+{
+    constexpr unsigned kSliceMs = 2;
+    for (unsigned waited = 0; waited < intervalMs; waited += kSliceMs) {
+        siginfo_t info = {};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid)
+            return;
+        usleep(kSliceMs * 1000);
+    }
+}
+
 } // namespace
 
 void RunnerHost::requestStop()
@@ -307,7 +320,7 @@ void ToolRunner::Run()
             struct pollfd p = { readEnd, POLLIN, 0 };
             poll(&p, 1, static_cast<int>(m_pollInterval));
         } else {
-            usleep(m_pollInterval * 1000);
+            waitForExit(m_pid, m_pollInterval);
         }
     }
 

@@ -386,6 +386,32 @@ TEST_F(ToolRunnerTest, ChildLeftBehindByAFinishedToolIsEndedAndTheRunEnds)
     EXPECT_TRUE(waitGone(left));
 }
 
+TEST_F(ToolRunnerTest, ToolThatClosesItsOutputIsStillWaitedForAndCanBeStopped)
+{
+    // The end of the output is not the end of the tool: the run lasts until it exits.
+    const QString done = root + QStringLiteral("/done");
+    runTool(tool(QStringLiteral("closer"), "exec >/dev/null 2>&1\nsleep 0.4\ntouch \"$1/done\"\n"), quoted(root));
+    EXPECT_TRUE(QFile::exists(done)) << "the run ended before the tool did";
+    EXPECT_TRUE(host.shown(2, kFinished));
+
+    // Stop still reaches a tool that no longer writes anything.
+    RecordingHost stopHost;
+    const QString toolPid = root + QStringLiteral("/silent.pid");
+    QTimer stopper;
+    int ticks = 0;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (readPid(toolPid) > 0 || ++ticks > 500)
+            stopHost.requestStop();
+    });
+    stopper.start(20);
+    const QString t = tool(QStringLiteral("silent"), "echo $$ > \"$1/silent.pid\"\nexec >/dev/null 2>&1\nexec sleep 1000\n");
+    RunTool(stopHost, work, t, t, quoted(root));
+    stopper.stop();
+    EXPECT_TRUE(stopHost.shown(2, kCanceled));
+    ASSERT_GT(readPid(toolPid), 0);
+    EXPECT_TRUE(waitGone(readPid(toolPid)));
+}
+
 TEST_F(ToolRunnerTest, CrashingToolEndsTheRunNormally)
 {
     const QString t = tool(QStringLiteral("crash"), "echo 'Writing 10%'\nkill -SEGV $$\n");
