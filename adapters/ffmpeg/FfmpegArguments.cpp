@@ -43,6 +43,7 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
     bool formatGiven = false;
     bool mapped = false;
     bool noVideo = false;
+    bool pixelFormatGiven = false;
     std::ptrdiff_t filterValue = -1;
     std::ptrdiff_t x264ParamsValue = -1;
     std::vector<std::string> kept;
@@ -65,6 +66,8 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
             noVideo = true;
         } else if (a == "-pass") {
             pass = true;
+        } else if (a == "-pix_fmt") {
+            pixelFormatGiven = true;
         } else if (isVideoCodecOption(a) && hasValue && args[i + 1] == "libx264") {
             libx264 = true;
         } else if (isVideoFilterOption(a) && hasValue) {
@@ -92,6 +95,10 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
             kept.insert(kept.end(), {"-x264-params", statsOption});
         }
     }
+    // The presets cap x264 at Main profile, which holds 8-bit 4:2:0 only; ffmpeg would hand a 4:2:2,
+    // 4:4:4 or 10-bit source to x264 as it is and the encode would fail.
+    if (libx264 && !pixelFormatGiven)
+        kept.insert(kept.end(), {"-pix_fmt", "yuv420p"});
     // Left to itself ffmpeg takes the audio stream with the most channels; the engine relies on the
     // first one (its delay and channel count are what it plans with).
     if (!result.output.empty() && !mapped && (noVideo || isAudioOnlyFormat(adapt::extensionOf(result.output))))

@@ -52,8 +52,8 @@ TEST(FfmpegArguments, TwoPassLineGetsYadifAndTheRegisteredStatsName)
     const auto a = adaptFfmpegArguments(in);
     EXPECT_EQ(a.args,
         (Args{"-i", "/s.avi", "-s", "640x480", "-an", "-pass", "1", "-vcodec", "libx264", "-vpre", "slow_firstpass",
-            "-b", "2400k", "-r", "29.970", "-vf", "yadif", "-x264-params", "stats=x264_2pass.log",
-            "/w/convh264.mp4"}));
+            "-b", "2400k", "-r", "29.970", "-vf", "yadif", "-x264-params", "stats=x264_2pass.log", "-pix_fmt",
+            "yuv420p", "/w/convh264.mp4"}));
     EXPECT_TRUE(a.usesPresets);
 
     // Existing filters and x264 parameters are extended, not replaced.
@@ -61,7 +61,11 @@ TEST(FfmpegArguments, TwoPassLineGetsYadifAndTheRegisteredStatsName)
         "-x264-params", "ref=1", "o.mp4"});
     EXPECT_EQ(b.args,
         (Args{"-i", "s", "-vf", "yadif,scale=2:2", "-pass", "2", "-c:v", "libx264", "-x264-params",
-            "ref=1:stats=x264_2pass.log", "o.mp4"}));
+            "ref=1:stats=x264_2pass.log", "-pix_fmt", "yuv420p", "o.mp4"}));
+
+    // A pixel format asked for is kept.
+    const auto d = adaptFfmpegArguments({"-i", "s", "-c:v", "libx264", "-pix_fmt", "yuv422p", "o.mp4"});
+    EXPECT_EQ(d.args, (Args{"-i", "s", "-c:v", "libx264", "-pix_fmt", "yuv422p", "o.mp4"}));
 
     // Only libx264 passes write x264's statistics.
     const auto c = adaptFfmpegArguments({"-i", "s", "-pass", "1", "-vcodec", "mpeg4", "o.mp4"});

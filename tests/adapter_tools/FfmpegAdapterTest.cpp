@@ -191,13 +191,14 @@ namespace {
 
 // The two passes as the re-encoding step's script runs them: in the work folder, with the
 // presets folder in FFMPEG_DATADIR, the output deleted before each pass.
-void runTwoPass(const ScratchDir &dir, const std::string &preset, bool deinterlace)
+void runTwoPass(const ScratchDir &dir, const std::string &preset, bool deinterlace,
+    const std::string &source = "avi_noaudio.avi")
 {
     const std::string out = dir.file("convh264.mp4");
     const std::vector<std::string> env{"FFMPEG_DATADIR=" + toolPath("presets")};
     for (int pass = 1; pass <= 2; ++pass) {
         std::remove(out.c_str());
-        std::vector<std::string> args{"-i", mediaPath("avi_noaudio.avi")};
+        std::vector<std::string> args{"-i", mediaPath(source)};
         if (deinterlace)
             args.push_back("-deinterlace");
         args.insert(args.end(), {"-s", "320x240", "-an", "-pass", std::to_string(pass), "-vcodec", "libx264", "-vpre",
@@ -229,6 +230,18 @@ TEST(FfmpegAdapter, TwoPassEncodeLeavesOnlyTheRegisteredFiles)
         // Pass 2 found the statistics of pass 1 under the name the engine cleans up.
         EXPECT_TRUE(std::find(left.begin(), left.end(), "x264_2pass.log") != left.end());
     }
+}
+
+TEST(FfmpegAdapter, TwoPassEncodeOfA444SourceGivesMainProfile420)
+{
+    // The Theora test medium is 4:4:4; Main profile (what the presets ask for) holds 4:2:0 only.
+    ScratchDir dir;
+    runTwoPass(dir, "slow", false, "ogg_theora_vorbis.ogg");
+    const FormatInfo info = probe(dir.file("convh264.mp4"));
+    ASSERT_EQ(info.streams.size(), 1u);
+    EXPECT_EQ(info.streams[0].codec, "h264");
+    EXPECT_EQ(info.streams[0].profile, "Main");
+    EXPECT_EQ(info.streams[0].width, 320);
 }
 
 TEST(FfmpegAdapter, EveryProfilePresetReachesTheEncoder)

@@ -1,5 +1,5 @@
 // Re-encoding through marbleway-cli with the real tools: video the device cannot play
-// (Windows Media, DivX 3) and, in mode 3, copyable H.264 become two-pass H.264 at the
+// (Windows Media, DivX 3, 4:4:4 Theora) and, in mode 3, copyable H.264 become two-pass H.264 at the
 // device's size, bit-rate cap and level; deinterlacing removes combing; Stop during a
 // pass ends the run and leaves no encoder behind.
 #include "E2eSupport.h"
@@ -63,6 +63,7 @@ void expectH264(const QString &out, const Expectation &e)
     // Main profile at most: the devices below the iPhone 4S play no High profile.
     const QString profile = v.value(QStringLiteral("profile")).toString();
     EXPECT_TRUE(profile == QStringLiteral("Main") || profile.endsWith(QStringLiteral("Baseline"))) << profile.toStdString();
+    EXPECT_EQ(v.value(QStringLiteral("pix_fmt")).toString(), QStringLiteral("yuv420p"));
     EXPECT_EQ(v.value(QStringLiteral("field_order")).toString(QStringLiteral("progressive")), QStringLiteral("progressive"));
     const int kbps = intField(v, "bit_rate") / 1000;
     EXPECT_GT(kbps, 0);
@@ -80,18 +81,22 @@ TEST(E2eReencode, UnplayableVideoBecomesH264InModesTwoAndThree)
     const QString wmv = box.addMedia(QStringLiteral("wmv_wmv2_wma.wmv"), QStringLiteral("windows media.wmv"));
     const QString divx = makeDivx3(box, QStringLiteral("divx three.avi"));
     ASSERT_TRUE(QFile::exists(divx));
-    const QByteArray wmvHash = fileHash(wmv), divxHash = fileHash(divx);
+    // 4:4:4 pictures, which Main profile cannot hold.
+    const QString theora = box.addMedia(QStringLiteral("ogg_theora_vorbis.ogg"), QStringLiteral("theora 444.ogg"));
+    const QByteArray wmvHash = fileHash(wmv), divxHash = fileHash(divx), theoraHash = fileHash(theora);
 
     for (const char *mode : { "2", "3" }) {
         SCOPED_TRACE(mode);
         // iPhone 4 keeps the small picture; Ultra Fast keeps the test quick.
         const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", mode, "--device", "1", "--profile",
-                                         "4", "--log", wmv, divx });
+                                         "4", "--log", wmv, divx, theora });
         const auto status = r.statusByPath();
         EXPECT_TRUE(status.at(wmv).startsWith(QStringLiteral("완료: "))) << status.at(wmv).toStdString() << r.err.toStdString();
         EXPECT_TRUE(status.at(divx).startsWith(QStringLiteral("완료: "))) << status.at(divx).toStdString();
+        EXPECT_TRUE(status.at(theora).startsWith(QStringLiteral("완료: "))) << status.at(theora).toStdString();
         expectH264(box.saveDir() + QStringLiteral("/[Qor] windows media.mp4"), { 160, 120, 30, 3000 });
         expectH264(box.saveDir() + QStringLiteral("/[Qor] divx three.mp4"), { 176, 144, 30, 3000 });
+        expectH264(box.saveDir() + QStringLiteral("/[Qor] theora 444.mp4"), { 160, 120, 30, 3000 });
         const QString log = box.diagnosticLog();
         EXPECT_TRUE(log.contains(QStringLiteral("Converting video to AVC pass2")));
         EXPECT_TRUE(log.contains(QStringLiteral(":fps=25.000:level=3.0")));
@@ -100,6 +105,7 @@ TEST(E2eReencode, UnplayableVideoBecomesH264InModesTwoAndThree)
     }
     EXPECT_EQ(fileHash(wmv), wmvHash);
     EXPECT_EQ(fileHash(divx), divxHash);
+    EXPECT_EQ(fileHash(theora), theoraHash);
 }
 
 TEST(E2eReencode, DeviceSizeAndLevelOfTheNewPicture)
