@@ -69,7 +69,7 @@ bool demux(ConvertJob &job, const AudioTrack &track)
     }
 
     if (!j.strAudioFile.isEmpty() && !platform::fileExists(j.strAudioFile)
-        && (container == ContainerMp4 || container == ContainerMkv)) {
+        && (container == ContainerMp4 || container == ContainerQt || container == ContainerMkv)) {
         job.Log(QStringLiteral("Audio extraction failed"));
         if (RunToolStep(job, { kFfmpeg, QStringLiteral("오디오 추출 재시도"),
                                QStringLiteral("Re-extracting and Converting audio to PCM"), j.strAudioFile,

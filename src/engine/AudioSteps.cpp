@@ -117,6 +117,11 @@ DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioT
     case ContainerMp4:
         return { true, kMP4Box, Fmt("-raw %d \"%s\" -out \"%s\"").d(track.iID).s(source).s(output),
                  QStringLiteral("Extracting audio from MP4") };
+    case ContainerQt:
+        // QuickTime shares MP4's box structure. Without a demux step here, a QuickTime file whose
+        // audio is one AAC track (what phones and cameras record) was converted without sound.
+        return { true, kMP4Box, Fmt("-raw %d \"%s\" -out \"%s\"").d(track.iID).s(source).s(output),
+                 QStringLiteral("Extracting audio from QuickTime") };
     case ContainerFlv:
         return { true, kFfmpeg, Fmt("-i \"%s\" -acodec copy \"%s\"").s(source).s(output),
                  QStringLiteral("Extracting audio from FLV") };

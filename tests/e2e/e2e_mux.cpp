@@ -46,7 +46,7 @@ QString brand(const QString &file)
         .value(QStringLiteral("major_brand")).toString();
 }
 
-TEST(E2eMux, EveryCopyPathKeepsTheVideo)
+TEST(E2eMux, EveryCopyPathKeepsTheVideoAndTheSound)
 {
     Sandbox box;
     QStringList files;
@@ -75,6 +75,12 @@ TEST(E2eMux, EveryCopyPathKeepsTheVideo)
         EXPECT_EQ(brand(out), QStringLiteral("M4V ")); // the device flag
         if (sv.value(QStringLiteral("codec_name")).toString() == QStringLiteral("h264")) {
             EXPECT_EQ(ov.value(QStringLiteral("level")).toInt(), 30); // 160x120 at 25 fps
+        }
+        // The sound comes along on every path, as AAC.
+        if (!streams(probe(src), QStringLiteral("audio")).isEmpty()) {
+            const QList<QJsonObject> oa = streams(probe(out), QStringLiteral("audio"));
+            ASSERT_EQ(oa.size(), 1) << "no audio in the output";
+            EXPECT_EQ(oa.first().value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
         }
         EXPECT_EQ(fileHash(src), hashes[src]) << "source modified";
     }

@@ -111,6 +111,7 @@ TEST(AudioSteps, DemuxStepPerContainer)
         { ContainerDivx, kFfmpeg, "-i \"S\" -vn -acodec copy \"O\"", "Extracting audio from DivX" },
         { ContainerMkv, kMkvextract, "tracks \"S\" 3:\"O\"", "Extracting audio from MKV" },
         { ContainerMp4, kMP4Box, "-raw 3 \"S\" -out \"O\"", "Extracting audio from MP4" },
+        { ContainerQt, kMP4Box, "-raw 3 \"S\" -out \"O\"", "Extracting audio from QuickTime" },
         { ContainerFlv, kFfmpeg, "-i \"S\" -acodec copy \"O\"", "Extracting audio from FLV" },
         { ContainerOgg, kOGMDemuxer, "tracks \"S\" -p 3:\"O\"", "Extracting audio from OGG" },
     };
@@ -121,7 +122,7 @@ TEST(AudioSteps, DemuxStepPerContainer)
         EXPECT_EQ(call.arguments, QLatin1String(r.args)) << r.c;
         EXPECT_EQ(call.logLine, QLatin1String(r.log)) << r.c;
     }
-    for (ContainerKind c : { ContainerWmv, ContainerSwf, ContainerQt, ContainerMpeg, ContainerUnknown, ContainerNone })
+    for (ContainerKind c : { ContainerWmv, ContainerSwf, ContainerMpeg, ContainerUnknown, ContainerNone })
         EXPECT_FALSE(DemuxStep(c, QStringLiteral("S"), t, QStringLiteral("O")).valid) << c;
 }
 
