@@ -155,7 +155,7 @@ void frameAndBitRate(ConvertJob &job)
     job.Log(Fmt("CString → char* → atof (current FPS): %s → %g").s(r.strFrameRate).g(j.dFrameRate));
     j.iBitRate = std::max({ r.iVideoBitRate, r.iMaxBitRate, r.iOverallBitRate });
     if (j.iBitRate < 10) {
-        j.iBitRate = static_cast<int>(static_cast<double>(r.iWidth) * r.iHeight * j.dFrameRate * 0.1953125);
+        j.iBitRate = EstimatedBitRate(r.iWidth, r.iHeight, j.dFrameRate);
         job.Log(Fmt("new Bit Rate: %dkbps").d(j.iBitRate));
     }
 }
@@ -309,6 +309,11 @@ int ChooseInternalAudio(const MediaReport &report, const ConverterOptions &optio
         return index;
     }
     return report.BestAudioTrack();
+}
+
+int EstimatedBitRate(int width, int height, double frameRate)
+{
+    return static_cast<int>(static_cast<double>(width) * height * frameRate * 0.1953125);
 }
 
 StageResult IdentifySource(ConvertJob &job)

@@ -23,3 +23,5 @@ QString ProbeLanguageCode(const ConverterOptions &options);
 // Delay written in an external audio file's name ("movie DELAY -300ms.ac3" -> -300).
 int ExternalAudioDelay(const QString &sourcePath, const QString &sourceExt, const QString &candidate);
 int ChooseInternalAudio(const MediaReport &report, const ConverterOptions &options);
+// Video bit rate guessed from the picture when the report gives none, in bit/s.
+int EstimatedBitRate(int width, int height, double frameRate);

@@ -94,8 +94,7 @@ StageResult ReencodeVideo(ConvertJob &job)
     // With neither a bit rate nor a frame rate reported, the estimate of the
     // identification came out 0; estimate it the same way at the encoder's rate.
     if (j.iBitRate <= 0)
-        j.iBitRate = static_cast<int>(static_cast<double>(j.report.iWidth) * j.report.iHeight * FrameRateNumber(rate)
-                                      * 0.1953125);
+        j.iBitRate = EstimatedBitRate(j.report.iWidth, j.report.iHeight, FrameRateNumber(rate));
     j.iBitRate = CappedBitRate(j.iBitRate, o.iDeviceKind);
 
     TwoPassPass pass;

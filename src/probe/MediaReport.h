@@ -78,10 +78,10 @@ struct TextTrack {
     QString language() const { return QString::fromLatin1(szLanguage); }
 };
 
-// What MediaInfo's full report says about one file. Probe runs the tool; ReadReport
-// is the parser alone, over the report's bytes, so it can be used without the tool.
 class RunnerHost;
 
+// What MediaInfo's full report says about one file. Probe runs the tool; ReadReport
+// is the parser alone, over the report's bytes, so it can be used without the tool.
 class MediaReport
 {
 public:

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -56,6 +57,25 @@ protected:
 
     RecordingHost host;
     QString root, tools, work;
+};
+
+// Presses Stop on host once ready() holds, looking every 20 ms; after 10 s it presses
+// anyway, so a tool that never gets ready cannot hang the suite.
+class StopWhen
+{
+public:
+    StopWhen(RecordingHost &host, std::function<bool()> ready)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, &host, ready = std::move(ready)] {
+            if (ready() || ++m_ticks > 500)
+                host.requestStop();
+        });
+        m_timer.start(20);
+    }
+
+private:
+    QTimer m_timer;
+    int m_ticks = 0;
 };
 
 bool isElapsedText(const QString &s)
@@ -147,16 +167,11 @@ TEST_F(ToolRunnerTest, StopEndsAHangingToolAndItsChildrenAndNothingElse)
 
     const QString toolPid = root + QStringLiteral("/tool.pid");
     const QString childPid = root + QStringLiteral("/grandchild.pid");
-    QTimer stopper;
-    int ticks = 0;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
+    {
         // Press Stop once the tool and its child are known to run.
-        if ((QFile::exists(toolPid) && QFile::exists(childPid) && readPid(childPid) > 0) || ++ticks > 500)
-            host.requestStop();
-    });
-    stopper.start(20);
-    runTool(t, quoted(root));
-    stopper.stop();
+        StopWhen stop(host, [&] { return QFile::exists(toolPid) && QFile::exists(childPid) && readPid(childPid) > 0; });
+        runTool(t, quoted(root));
+    }
 
     EXPECT_TRUE(host.stopRequested);
     EXPECT_TRUE(host.shown(2, kCanceled));
@@ -397,16 +412,11 @@ TEST_F(ToolRunnerTest, ToolThatClosesItsOutputIsStillWaitedForAndCanBeStopped)
     // Stop still reaches a tool that no longer writes anything.
     RecordingHost stopHost;
     const QString toolPid = root + QStringLiteral("/silent.pid");
-    QTimer stopper;
-    int ticks = 0;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (readPid(toolPid) > 0 || ++ticks > 500)
-            stopHost.requestStop();
-    });
-    stopper.start(20);
     const QString t = tool(QStringLiteral("silent"), "echo $$ > \"$1/silent.pid\"\nexec >/dev/null 2>&1\nexec sleep 1000\n");
-    RunTool(stopHost, work, t, t, quoted(root));
-    stopper.stop();
+    {
+        StopWhen stop(stopHost, [&] { return readPid(toolPid) > 0; });
+        RunTool(stopHost, work, t, t, quoted(root));
+    }
     EXPECT_TRUE(stopHost.shown(2, kCanceled));
     ASSERT_GT(readPid(toolPid), 0);
     EXPECT_TRUE(waitGone(readPid(toolPid)));
