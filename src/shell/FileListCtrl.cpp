@@ -62,6 +62,9 @@ void FileListCtrl::prepare()
         setColumnWidth(i, kColumns[i].width);
         headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
     }
+    // The designed widths belong to the list's present width (a hidden list gets its
+    // resize events only once shown).
+    m_columnsWidth = width();
 }
 
 void FileListCtrl::setDropsAccepted(bool on)
@@ -106,6 +109,16 @@ void FileListCtrl::setText(int row, int column, const QString &text)
     if (!item || column < 0 || column >= kColumnCount)
         return;
     item->setText(column, text);
+    if (column == kName || column == kFolder)
+        setPathTips(item);
+}
+
+void FileListCtrl::setPathTips(QTreeWidgetItem *item)
+{
+    // Long names and folders are cut off in their columns; the whole path is a hover away.
+    const QString path = item->text(kFolder) + item->text(kName);
+    item->setToolTip(kName, path);
+    item->setToolTip(kFolder, path);
 }
 
 int FileListCtrl::appendRow(const QString &name, const QString &folder)
@@ -116,6 +129,7 @@ int FileListCtrl::appendRow(const QString &name, const QString &folder)
         item->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
     item->setText(kName, name);
     item->setText(kFolder, folder);
+    setPathTips(item);
     addTopLevelItem(item);
     return topLevelItemCount() - 1;
 }
@@ -148,32 +162,55 @@ QStringList FileListCtrl::droppedPaths(const QMimeData *mime)
     return paths;
 }
 
+bool FileListCtrl::takesDrop(QDropEvent *event) const
+{
+    // The files stay where they are: whatever the file manager proposes, the list
+    // answers with a copy, so a "move" never ends with the source deleted.
+    if (!m_dropsAccepted || !event->mimeData()->hasUrls() || !(event->possibleActions() & Qt::CopyAction))
+        return false;
+    event->setDropAction(Qt::CopyAction);
+    return true;
+}
+
 void FileListCtrl::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (m_dropsAccepted && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (takesDrop(event))
+        event->accept();
     else
         event->ignore();
 }
 
 void FileListCtrl::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (m_dropsAccepted && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (takesDrop(event))
+        event->accept();
     else
         event->ignore();
 }
 
 void FileListCtrl::dropEvent(QDropEvent *event)
 {
-    if (!m_dropsAccepted) {
+    if (!takesDrop(event)) {
         event->ignore();
         return;
     }
     const QStringList paths = droppedPaths(event->mimeData());
-    event->acceptProposedAction();
+    event->accept();
     if (!paths.isEmpty())
         emit pathsDropped(paths);
+}
+
+void FileListCtrl::resizeEvent(QResizeEvent *event)
+{
+    QTreeWidget::resizeEvent(event);
+    // The folder column takes what the list gains or loses in width, never going
+    // below its designed width, and keeps the user's own column widths otherwise.
+    if (m_columnsWidth <= 0 || columnCount() != kColumnCount)
+        return;
+    const int dw = event->size().width() - m_columnsWidth;
+    m_columnsWidth = event->size().width();
+    if (dw != 0)
+        setColumnWidth(kFolder, qMax(kColumns[kFolder].width, columnWidth(kFolder) + dw));
 }
 
 void FileListCtrl::mouseReleaseEvent(QMouseEvent *event)

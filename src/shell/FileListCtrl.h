@@ -51,7 +51,13 @@ protected:
     void dropEvent(QDropEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    bool takesDrop(QDropEvent *event) const;
+    static void setPathTips(QTreeWidgetItem *item);
+
     bool m_dropsAccepted = false;
+    // The list's width the column widths were last fitted to.
+    int m_columnsWidth = 0;
 };

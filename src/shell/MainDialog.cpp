@@ -23,10 +23,26 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QStyleOptionComboBox>
+#include <QToolButton>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
 enum class Kind { List, Group, Button, DefaultButton, Check, Combo, Static };
+
+// How a control follows the window when it is made larger than designed: the list
+// takes the new room, the option rows and buttons keep their layout below it.
+enum Anchor {
+    Fixed = 0,
+    MoveX = 1, // keeps its distance to the right edge
+    MoveY = 2, // keeps its distance to the bottom edge
+    GrowX = 4,
+    GrowY = 8,
+};
 
 struct ControlSpec
 {
@@ -35,49 +51,57 @@ struct ControlSpec
     const char *caption;
     int x, y, w, h;
     bool disabled;
+    int anchor;
 };
+
+constexpr int kBelow = MoveY;
+constexpr int kBottomRight = MoveX | MoveY;
+constexpr int kBottomWide = MoveY | GrowX;
 
 // The window's controls in creation order, rectangles in dialog units.
 const ControlSpec kControls[] = {
-    { 1001, Kind::List, "", 7, 25, 492, 123, false },
-    { -1, Kind::Group, "", 7, 148, 492, 41, false },
-    { -1, Kind::Group, "", 204, 190, 295, 27, false },
-    { 1028, Kind::Button, "지정", 463, 7, 36, 15, false },
-    { 1008, Kind::Check, "4GB 이하만", 15, 157, 52, 10, false },
-    { 1035, Kind::Combo, "", 68, 155, 104, 30, false },
-    { 1036, Kind::Combo, "", 175, 155, 45, 30, false },
-    { 1030, Kind::Combo, "", 224, 155, 46, 30, false },
-    { 1017, Kind::Check, "30fps 확인", 278, 157, 47, 10, false },
-    { 1021, Kind::Check, "디인터레이스", 327, 157, 57, 10, true },
-    { 1029, Kind::Combo, "", 384, 155, 67, 38, false },
-    { 1037, Kind::Check, "Nightly", 459, 157, 36, 10, false },
-    { 1038, Kind::Combo, "", 15, 171, 83, 45, false },
-    { 1013, Kind::Check, "오디오 지정:", 122, 173, 52, 10, false },
-    { 1012, Kind::Combo, "", 175, 171, 27, 41, true },
-    { 1018, Kind::Check, "음량 정규화", 229, 173, 49, 10, false },
-    { 1010, Kind::Check, "싱크 재조정(DC 생성)", 338, 173, 84, 10, false },
-    { 1011, Kind::Check, "DC→ Qor 덮어쓰기", 424, 173, 73, 10, true },
-    { 1031, Kind::Static, "자막크기(무의미):", 16, 201, 57, 8, false },
-    { 1024, Kind::Combo, "", 77, 198, 26, 38, false },
-    { 1026, Kind::Check, "SRT 언어:", 112, 200, 42, 10, false },
-    { 1034, Kind::Combo, "", 156, 198, 38, 41, true },
-    { 1027, Kind::Check, "임시파일 유지", 210, 200, 57, 10, false },
-    { 1019, Kind::Button, "임시 폴더 지정", 267, 198, 55, 15, false },
-    { 1023, Kind::Check, "", 329, 200, 9, 10, false },
-    { 1020, Kind::Button, "저장 폴더 지정", 339, 198, 55, 15, true },
-    { 1033, Kind::Check, "바탕화면에 로그파일 생성", 400, 200, 96, 10, false },
-    { 1003, Kind::Button, "삭제", 311, 223, 19, 15, true },
-    { 1016, Kind::Button, "전체삭제", 330, 223, 36, 15, true },
-    { 1004, Kind::DefaultButton, "변환", 366, 223, 19, 15, false },
-    { 1006, Kind::Button, "중단", 385, 223, 19, 15, true },
-    { 1015, Kind::Button, "옵션저장", 404, 223, 36, 15, false },
-    { 1022, Kind::Button, "옵션초기화", 440, 223, 40, 15, false },
-    { 2, Kind::Button, "닫기", 480, 223, 19, 15, false },
-    { 1, Kind::Button, "확인", 9, 142, 20, 14, true }, // hidden
-    { -1, Kind::Static, "비디오 파일 목록", 7, 7, 54, 8, false },
-    { 1005, Kind::Static, "", 9, 228, 300, 8, false },
-    { -1, Kind::Group, "", 7, 190, 193, 27, false },
+    { 1001, Kind::List, "", 7, 25, 492, 123, false, GrowX | GrowY },
+    { -1, Kind::Group, "", 7, 148, 492, 41, false, kBottomWide },
+    { -1, Kind::Group, "", 204, 190, 295, 27, false, kBottomWide },
+    { 1028, Kind::Button, "지정", 463, 7, 36, 15, false, MoveX },
+    { 1008, Kind::Check, "4GB 이하만", 15, 157, 52, 10, false, kBelow },
+    { 1035, Kind::Combo, "", 68, 155, 104, 30, false, kBelow },
+    { 1036, Kind::Combo, "", 175, 155, 45, 30, false, kBelow },
+    { 1030, Kind::Combo, "", 224, 155, 46, 30, false, kBelow },
+    { 1017, Kind::Check, "30fps 확인", 278, 157, 47, 10, false, kBelow },
+    { 1021, Kind::Check, "디인터레이스", 327, 157, 57, 10, true, kBelow },
+    { 1029, Kind::Combo, "", 384, 155, 67, 38, false, kBelow },
+    { 1037, Kind::Check, "Nightly", 459, 157, 36, 10, false, kBelow },
+    { 1038, Kind::Combo, "", 15, 171, 83, 45, false, kBelow },
+    { 1013, Kind::Check, "오디오 지정:", 122, 173, 52, 10, false, kBelow },
+    { 1012, Kind::Combo, "", 175, 171, 27, 41, true, kBelow },
+    { 1018, Kind::Check, "음량 정규화", 229, 173, 49, 10, false, kBelow },
+    { 1010, Kind::Check, "싱크 재조정(DC 생성)", 338, 173, 84, 10, false, kBelow },
+    { 1011, Kind::Check, "DC→ Qor 덮어쓰기", 424, 173, 73, 10, true, kBelow },
+    { 1031, Kind::Static, "자막크기(무의미):", 16, 201, 57, 8, false, kBelow },
+    { 1024, Kind::Combo, "", 77, 198, 26, 38, false, kBelow },
+    { 1026, Kind::Check, "SRT 언어:", 112, 200, 42, 10, false, kBelow },
+    { 1034, Kind::Combo, "", 156, 198, 38, 41, true, kBelow },
+    { 1027, Kind::Check, "임시파일 유지", 210, 200, 57, 10, false, kBelow },
+    { 1019, Kind::Button, "임시 폴더 지정", 267, 198, 55, 15, false, kBelow },
+    { 1023, Kind::Check, "", 329, 200, 9, 10, false, kBelow },
+    { 1020, Kind::Button, "저장 폴더 지정", 339, 198, 55, 15, true, kBelow },
+    { 1033, Kind::Check, "바탕화면에 로그파일 생성", 400, 200, 96, 10, false, kBelow },
+    { 1003, Kind::Button, "삭제", 311, 223, 19, 15, true, kBottomRight },
+    { 1016, Kind::Button, "전체삭제", 330, 223, 36, 15, true, kBottomRight },
+    { 1004, Kind::DefaultButton, "변환", 366, 223, 19, 15, false, kBottomRight },
+    { 1006, Kind::Button, "중단", 385, 223, 19, 15, true, kBottomRight },
+    { 1015, Kind::Button, "옵션저장", 404, 223, 36, 15, false, kBottomRight },
+    { 1022, Kind::Button, "옵션초기화", 440, 223, 40, 15, false, kBottomRight },
+    { 2, Kind::Button, "닫기", 480, 223, 19, 15, false, kBottomRight },
+    { 1, Kind::Button, "확인", 9, 142, 20, 14, true, kBelow }, // hidden
+    { -1, Kind::Static, "비디오 파일 목록", 7, 7, 54, 8, false, Fixed },
+    { 1005, Kind::Static, "", 9, 228, 300, 8, false, kBottomWide },
+    { -1, Kind::Group, "", 7, 190, 193, 27, false, kBelow },
 };
+
+// The about button sits in the free space left of "지정", in dialog units.
+const QRect kAboutButtonUnits(445, 7, 15, 15);
 
 struct ComboItems
 {
@@ -148,9 +172,9 @@ MainDialog::MainDialog(QWidget *parent)
     : QDialog(parent)
     , m_stages(DefaultStages())
 {
-    setWindowTitle(QStringLiteral("Qor: Marbleway v5.6"));
+    setWindowTitle(QString::fromUtf8(kTitle));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont(9));
     createControls();
     pushOptions();
@@ -161,7 +185,7 @@ MainDialog::~MainDialog() = default;
 void MainDialog::createControls()
 {
     const DialogUnits du(font());
-    setFixedSize(du.size(kWidthUnits, kHeightUnits));
+    m_designedSize = du.size(kWidthUnits, kHeightUnits);
     auto *comboStyle = new CompactComboStyle;
     comboStyle->setParent(this);
 
@@ -210,6 +234,7 @@ void MainDialog::createControls()
         }
         w->setGeometry(r);
         w->setEnabled(!c.disabled);
+        m_placements.append({ w, r, c.anchor });
         if (c.id >= 0) {
             w->setObjectName(QString::number(c.id));
             m_controls.insert(c.id, w);
@@ -226,6 +251,33 @@ void MainDialog::createControls()
             combo(ci.id)->addItem(QString::fromUtf8(item));
         combo(ci.id)->setMaxVisibleItems(static_cast<int>(ci.items.size()));
     }
+    fitCombosToItems(du);
+
+    // Linux has no system menu to extend: the about item sits in the window's
+    // context menu, F1 opens it, and a small button beside "지정" shows it is there.
+    m_aboutAction = new QAction(QStringLiteral("Marbleway 정보(&A)..."), this);
+    m_aboutAction->setShortcut(QKeySequence(Qt::Key_F1));
+    m_aboutAction->setShortcutContext(Qt::WindowShortcut);
+    connect(m_aboutAction, &QAction::triggered, this, &MainDialog::showAbout);
+    addAction(m_aboutAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    m_aboutButton = new QToolButton(this);
+    m_aboutButton->setObjectName(QStringLiteral("about"));
+    m_aboutButton->setText(QStringLiteral("?"));
+    m_aboutButton->setToolTip(QStringLiteral("Marbleway 정보 (F1)"));
+    m_aboutButton->setAutoRaise(true);
+    m_aboutButton->setFocusPolicy(Qt::NoFocus);
+    const QRect aboutRect = du.rect(kAboutButtonUnits.x(), kAboutButtonUnits.y(), kAboutButtonUnits.width(),
+                                    kAboutButtonUnits.height());
+    m_aboutButton->setGeometry(aboutRect);
+    m_placements.append({ m_aboutButton, aboutRect, MoveX });
+    connect(m_aboutButton, &QToolButton::clicked, this, &MainDialog::showAbout);
+
+    // The designed size is the smallest; the window manager may make it larger.
+    setMinimumSize(m_designedSize);
+    resize(m_designedSize);
+    setSizeGripEnabled(false);
 
     connect(button(1028), &QPushButton::clicked, this, &MainDialog::onAddFiles);
     connect(button(1003), &QPushButton::clicked, this, &MainDialog::onDelete);
@@ -243,15 +295,60 @@ void MainDialog::createControls()
     connect(m_list, &FileListCtrl::pathsDropped, this, &MainDialog::addPaths);
     connect(m_list, &FileListCtrl::listClicked, this, &MainDialog::onListClicked);
     connect(m_list, &FileListCtrl::listKeyPressed, this, &MainDialog::onListKey);
+}
 
-    // Linux has no system menu to extend: the about item sits in the window's
-    // context menu, and F1 opens it as well.
-    m_aboutAction = new QAction(QStringLiteral("Marbleway 정보(&A)..."), this);
-    m_aboutAction->setShortcut(QKeySequence(Qt::Key_F1));
-    m_aboutAction->setShortcutContext(Qt::WindowShortcut);
-    connect(m_aboutAction, &QAction::triggered, this, &MainDialog::showAbout);
-    addAction(m_aboutAction);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
+void MainDialog::fitCombosToItems(const DialogUnits &du)
+{
+    // The substitute fonts are wider than the ones the layout was drawn with: a combo
+    // too narrow for its longest item grows, and the controls after it in its row
+    // move right just as far as they must.
+    constexpr int kMinGap = 3;
+    QHash<QWidget *, int> wanted;
+    for (const Placement &p : std::as_const(m_placements)) {
+        auto *cb = qobject_cast<QComboBox *>(p.widget);
+        if (!cb)
+            continue;
+        int longest = 0;
+        for (int i = 0; i < cb->count(); ++i)
+            longest = qMax(longest, cb->fontMetrics().horizontalAdvance(cb->itemText(i)));
+        QStyleOptionComboBox option;
+        option.initFrom(cb);
+        option.rect = QRect(QPoint(0, 0), p.rect.size());
+        const int field = cb->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, cb).width();
+        const int frame = p.rect.width() - field;
+        if (longest + frame > p.rect.width())
+            wanted.insert(cb, longest + frame);
+    }
+    if (wanted.isEmpty())
+        return;
+
+    // One row: the controls below the list whose rectangles share a line.
+    QList<Placement *> row;
+    auto sameRow = [](const QRect &a, const QRect &b) { return qAbs(a.center().y() - b.center().y()) < a.height() / 2 + 2; };
+    int overflow = 0;
+    for (Placement &p : m_placements) {
+        if (!wanted.contains(p.widget))
+            continue;
+        row.clear();
+        for (Placement &q : m_placements) {
+            if (q.anchor == kBelow && !qobject_cast<QGroupBox *>(q.widget) && q.widget->objectName() != QLatin1String("1")
+                && sameRow(p.rect, q.rect))
+                row << &q;
+        }
+        std::sort(row.begin(), row.end(), [](const Placement *x, const Placement *y) { return x->rect.left() < y->rect.left(); });
+        int prevRight = INT_MIN;
+        for (Placement *q : row) {
+            if (wanted.contains(q->widget))
+                q->rect.setWidth(qMax(q->rect.width(), wanted.value(q->widget)));
+            if (prevRight != INT_MIN && q->rect.left() < prevRight + kMinGap)
+                q->rect.moveLeft(prevRight + kMinGap);
+            prevRight = q->rect.right() + 1;
+        }
+        // The rows end a little inside their frame.
+        overflow = qMax(overflow, prevRight - du.x(497));
+    }
+    if (overflow > 0)
+        m_designedSize.rwidth() += overflow;
 }
 
 void MainDialog::initDialog()
@@ -283,15 +380,53 @@ void MainDialog::initDialog()
         enableControls(true);
     }
 
-    m_statusBar = new StatusBar(width(), this);
+    m_statusBar = new StatusBar(m_designedSize.width(), this);
     m_statusBar->setObjectName(QStringLiteral("1025"));
     m_statusBar->setFont(StatusBarFont());
-    const int barHeight = qMax(StatusBar::kMinimumHeight, QFontMetrics(m_statusBar->font()).height() + 6);
-    m_statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
     m_statusBar->show();
 
     m_summary->setFont(DialogFont(8));
     bConverting = false;
+    restoreWindowGeometry();
+    placeControls();
+}
+
+void MainDialog::placeControls()
+{
+    const int dx = qMax(0, width() - m_designedSize.width());
+    const int dy = qMax(0, height() - m_designedSize.height());
+    for (const Placement &p : std::as_const(m_placements)) {
+        QRect r = p.rect;
+        r.translate(p.anchor & MoveX ? dx : 0, p.anchor & MoveY ? dy : 0);
+        r.setSize(r.size() + QSize(p.anchor & GrowX ? dx : 0, p.anchor & GrowY ? dy : 0));
+        p.widget->setGeometry(r);
+    }
+    if (m_statusBar) {
+        const int barHeight = qMax(StatusBar::kMinimumHeight, QFontMetrics(m_statusBar->font()).height() + 6);
+        m_statusBar->setGeometry(0, height() - barHeight, width(), barHeight);
+    }
+}
+
+void MainDialog::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    placeControls();
+}
+
+void MainDialog::restoreWindowGeometry()
+{
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarvolin"),
+                             QStringLiteral("Marbleway"));
+    const QByteArray geometry = settings.value(QLatin1String(kGeometryKey)).toByteArray();
+    if (geometry.isEmpty() || !restoreGeometry(geometry))
+        resize(m_designedSize);
+}
+
+void MainDialog::saveWindowGeometry()
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarvolin"),
+                       QStringLiteral("Marbleway"));
+    settings.setValue(QLatin1String(kGeometryKey), saveGeometry());
 }
 
 void MainDialog::showEvent(QShowEvent *event)
@@ -369,6 +504,15 @@ void MainDialog::enableControls(bool on)
     button(1006)->setEnabled(!on);
     button(1016)->setEnabled(on && m_list->rowCount() > 0);
     m_idle = on;
+    if (on) {
+        m_runPlace.clear();
+        m_toolPercent = -1;
+        if (m_statusBar)
+            m_statusBar->hideProgress();
+        setWindowTitle(QString::fromUtf8(kTitle));
+    } else {
+        updateRunProgress();
+    }
 
     pullOptions();
     for (const auto &[id, enabled] : OptionEnabling(options, on))
@@ -384,8 +528,38 @@ void MainDialog::applyOptionRules()
 
 void MainDialog::setStatusText(int part, const QString &text)
 {
-    if (m_statusBar)
-        m_statusBar->setPartText(part, text);
+    if (!m_statusBar)
+        return;
+    m_statusBar->setPartText(part, text);
+    if (!bConverting || m_idle)
+        return;
+    if (part == 0) {
+        m_runPlace = text;
+    } else if (part == 2) {
+        // A cleared line is a tool's start: no percentage yet.
+        if (text.isEmpty())
+            m_toolPercent = -1;
+        else if (const std::optional<int> percent = ProgressPercent(text))
+            m_toolPercent = *percent;
+    }
+    // The user chose to close while no tool ran: the next one ends as it starts.
+    if (m_closeAfterRun && currentRunner)
+        requestStop();
+    updateRunProgress();
+}
+
+void MainDialog::updateRunProgress()
+{
+    if (!m_statusBar || !bConverting || m_idle)
+        return;
+    const std::optional<int> percent = m_toolPercent >= 0 ? std::optional<int>(m_toolPercent) : std::nullopt;
+    // The title carries the progress to the task bar while the window is minimised.
+    QString progress = m_runPlace;
+    if (percent)
+        progress += (progress.isEmpty() ? QString() : QStringLiteral(" ")) + QString::number(*percent) + QLatin1Char('%');
+    setWindowTitle(progress.isEmpty() ? QString::fromUtf8(kTitle)
+                                      : QLatin1Char('[') + progress + QStringLiteral("] ") + QString::fromUtf8(kTitle));
+    m_statusBar->showProgress(m_runPlace, percent);
 }
 
 void MainDialog::setSummaryText(const QString &text)
@@ -395,14 +569,34 @@ void MainDialog::setSummaryText(const QString &text)
 
 void MainDialog::showMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Marbleway"), text, QMessageBox::Ok, this);
-    box.exec();
+    if (!m_closeAfterRun)
+        messageBox(text);
 }
 
 bool MainDialog::askFinished(const QString &message)
 {
+    return !m_closeAfterRun && finishedBox(message);
+}
+
+void MainDialog::messageBox(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Marbleway"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool MainDialog::finishedBox(const QString &message)
+{
     FinishedDialog dialog(message, this);
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool MainDialog::confirmStopAndClose()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Marbleway"),
+                    QStringLiteral("변환 중입니다. 작업을 중단하고 프로그램을 닫을까요?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void MainDialog::showAbout()
@@ -492,6 +686,10 @@ void MainDialog::onListKey(int key)
 void MainDialog::onConvert()
 {
     OnConvert(*this, strProgramFolder, m_stages);
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        reject();
+    }
 }
 
 void MainDialog::onStop()
@@ -564,9 +762,29 @@ void MainDialog::reject()
 
 void MainDialog::closeEvent(QCloseEvent *event)
 {
+    // The run owns the window; the user may end it and leave, once asked.
     if (bConverting) {
         event->ignore();
+        if (!m_closeAfterRun && confirmStopAndClose())
+            stopRunAndClose();
         return;
     }
     QDialog::closeEvent(event);
+}
+
+void MainDialog::stopRunAndClose()
+{
+    if (!bConverting) {
+        reject();
+        return;
+    }
+    m_closeAfterRun = true;
+    requestStop();
+}
+
+void MainDialog::done(int result)
+{
+    if (isVisible())
+        saveWindowGeometry();
+    QDialog::done(result);
 }

@@ -8,12 +8,14 @@
 
 #include <span>
 
+class DialogUnits;
 class FileListCtrl;
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class StatusBar;
 
 // The program's one window: the file list, the option controls, the action
@@ -28,6 +30,7 @@ public:
     static constexpr int kHeightUnits = 261;
     // The Open dialog adds at most this many files at once.
     static constexpr int kMaxDialogFiles = 100;
+    static constexpr const char *kTitle = "Qor: Marbleway v5.6";
 
     explicit MainDialog(QWidget *parent = nullptr);
     ~MainDialog() override;
@@ -42,6 +45,8 @@ public:
     // The control with this template id (object name), or null.
     QWidget *control(int id) const;
     FileListCtrl *listCtrl() const { return m_list; }
+    // The small "?" button beside "지정" that opens the about box.
+    QToolButton *aboutButton() const { return m_aboutButton; }
     StatusBar *statusBarCtrl() const { return m_statusBar; }
     bool toolsPresent() const { return bToolsPresent; }
     QString programFolder() const { return strProgramFolder; }
@@ -61,7 +66,21 @@ public:
     // Fields into the controls.
     void pushOptions();
 
+    // What Yes to the closing question does: stops the running tool and the run,
+    // and closes the window once the run has ended.
+    void stopRunAndClose();
+
+    // Window geometry is kept beside the options, in this group.
+    static constexpr const char *kGeometryKey = "Window/Geometry";
+
 protected:
+    // What showMessage and askFinished show, unless the user is closing the window
+    // during a run (then nothing is asked any more).
+    virtual void messageBox(const QString &text);
+    virtual bool finishedBox(const QString &message);
+    // Closing during a run: true when the user answers Yes to stopping it.
+    virtual bool confirmStopAndClose();
+
     // The Open dialog; returns every selected path.
     virtual QStringList chooseSourceFiles();
     // The folder picker: true with the chosen folder, false (empty folder) when cancelled.
@@ -71,9 +90,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 public slots:
     void reject() override;
+    void done(int result) override;
 
 private:
     void createControls();
@@ -91,6 +112,11 @@ private:
     void applyOptionRules();
     void updateDeleteButtons();
     void updateFolderTips();
+    void placeControls();
+    void fitCombosToItems(const DialogUnits &du);
+    void restoreWindowGeometry();
+    void saveWindowGeometry();
+    void updateRunProgress();
 
     QCheckBox *check(int id) const;
     QComboBox *combo(int id) const;
@@ -101,6 +127,17 @@ private:
     StatusBar *m_statusBar = nullptr;
     QLabel *m_summary = nullptr;
     QAction *m_aboutAction = nullptr;
+    QToolButton *m_aboutButton = nullptr;
+
+    // Each control's rectangle at the designed size and how it follows a resize.
+    struct Placement
+    {
+        QWidget *widget;
+        QRect rect;
+        int anchor;
+    };
+    QList<Placement> m_placements;
+    QSize m_designedSize;
 
     QString strProgramFolder;
     bool bToolsPresent = false;
@@ -109,5 +146,9 @@ private:
     bool m_idle = false;
     bool m_deleteWasEnabled = false;
     QString m_lastOpenFolder;
+    // The run's place in the list ("3/12") and the running tool's progress.
+    QString m_runPlace;
+    int m_toolPercent = -1;
+    bool m_closeAfterRun = false;
     std::span<const Stage> m_stages;
 };

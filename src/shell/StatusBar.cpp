@@ -1,10 +1,14 @@
 #include "shell/StatusBar.h"
 
 #include <QLabel>
+#include <QProgressBar>
+#include <QRegularExpression>
 
 StatusBar::StatusBar(int windowWidth, QWidget *parent)
     : QFrame(parent)
-    , m_edges{ windowWidth / 16, windowWidth / 8, windowWidth, -1 }
+    , m_firstEdge(windowWidth / 16)
+    , m_secondEdge(windowWidth / 8)
+    , m_progressWidth(windowWidth / 8)
 {
     setFrameShape(QFrame::NoFrame);
     for (int i = 0; i < kPartCount; ++i) {
@@ -17,6 +21,12 @@ StatusBar::StatusBar(int windowWidth, QWidget *parent)
         m_parts << label;
         m_texts << QString();
     }
+    m_progress = new QProgressBar(m_parts[3]);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 100);
+    m_progress->setTextVisible(true);
+    m_progress->setAlignment(Qt::AlignCenter);
+    m_progress->hide();
 }
 
 void StatusBar::setPartText(int part, const QString &text)
@@ -29,6 +39,8 @@ void StatusBar::setPartText(int part, const QString &text)
     shown.replace(QLatin1String("\r\n"), QLatin1String(" "));
     shown.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     m_parts[part]->setText(shown);
+    // A progress line too long for its part can still be read whole.
+    m_parts[part]->setToolTip(shown);
 }
 
 QString StatusBar::partText(int part) const
@@ -36,13 +48,40 @@ QString StatusBar::partText(int part) const
     return part >= 0 && part < kPartCount ? m_texts.at(part) : QString();
 }
 
+QList<int> StatusBar::partEdges() const
+{
+    return { m_firstEdge, m_secondEdge, qMax(m_secondEdge, width() - m_progressWidth), -1 };
+}
+
 QRect StatusBar::partRect(int part) const
 {
     if (part < 0 || part >= kPartCount)
         return QRect();
-    const int left = part == 0 ? 0 : qMin(m_edges.at(part - 1), width());
-    const int right = m_edges.at(part) < 0 ? width() : qMin(m_edges.at(part), width());
+    const QList<int> edges = partEdges();
+    const int left = part == 0 ? 0 : qMin(edges.at(part - 1), width());
+    const int right = edges.at(part) < 0 ? width() : qMin(edges.at(part), width());
     return QRect(left, 0, qMax(0, right - left), height());
+}
+
+void StatusBar::showProgress(const QString &place, std::optional<int> percent)
+{
+    if (percent) {
+        m_progress->setFormat(place.isEmpty() ? QStringLiteral("%p%") : place + QStringLiteral("  %p%"));
+        m_progress->setRange(0, 100);
+        m_progress->setValue(*percent);
+    } else {
+        // A busy bar: the tool runs but tells no percentage.
+        m_progress->setRange(0, 0);
+        m_progress->setFormat(place);
+    }
+    m_progress->show();
+}
+
+void StatusBar::hideProgress()
+{
+    m_progress->hide();
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
 }
 
 void StatusBar::resizeEvent(QResizeEvent *event)
@@ -58,4 +97,18 @@ void StatusBar::placeParts()
         m_parts[i]->setGeometry(r);
         m_parts[i]->setVisible(r.width() > 0);
     }
+    m_progress->setGeometry(m_parts[3]->contentsRect().adjusted(1, 2, -1, -2));
+}
+
+std::optional<int> ProgressPercent(const QString &line)
+{
+    static const QRegularExpression percent(QStringLiteral("(?<![\\d.])(\\d{1,3})(?:\\.\\d+)?\\s*%|\\((\\d{1,3})/100\\)"));
+    std::optional<int> found;
+    for (const QRegularExpressionMatch &m : percent.globalMatch(line)) {
+        const QString digits = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+        const int value = digits.toInt();
+        if (value <= 100)
+            found = value;
+    }
+    return found;
 }

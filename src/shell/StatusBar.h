@@ -3,12 +3,17 @@
 #include <QFrame>
 #include <QList>
 
-class QLabel;
+#include <optional>
 
-// The status bar along the bottom of the window (control 1025): four parts whose
-// right edges are fixed at creation, W/16, W/8, W and the end of the bar, for W
-// the window's width then. Part 0 shows the job counter, 1 the running tool's
-// elapsed time, 2 its progress line, 3 nothing.
+class QLabel;
+class QProgressBar;
+
+// The status bar along the bottom of the window (control 1025): four parts. The
+// first two keep the widths they get at creation (W/16 each, for W the window's
+// width then); part 3 keeps W/8 at the right end and holds the running tool's
+// progress bar; part 2 takes what lies between, so it grows with the window.
+// Part 0 shows the job counter, 1 the running tool's elapsed time, 2 its progress
+// line.
 class StatusBar : public QFrame
 {
     Q_OBJECT
@@ -20,9 +25,15 @@ public:
 
     void setPartText(int part, const QString &text);
     QString partText(int part) const;
-    // Right edge of each part in pixels; -1 for "to the end of the bar".
-    QList<int> partEdges() const { return m_edges; }
+    // Right edge of each part in pixels at the bar's present width; -1 for "to the end".
+    QList<int> partEdges() const;
     QRect partRect(int part) const;
+
+    // The progress bar of part 3: hidden while idle; a percentage, or a busy bar
+    // while the running tool tells none. The place ("3/12") is written on it.
+    QProgressBar *progressBar() const { return m_progress; }
+    void showProgress(const QString &place, std::optional<int> percent);
+    void hideProgress();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -30,7 +41,15 @@ protected:
 private:
     void placeParts();
 
-    QList<int> m_edges;
+    int m_firstEdge;
+    int m_secondEdge;
+    int m_progressWidth;
     QList<QLabel *> m_parts;
     QStringList m_texts;
+    QProgressBar *m_progress = nullptr;
 };
+
+// The percentage a tool's progress line tells ("45%", "Progress: 45.2 %",
+// "|=====     | (45/100)"), the last one when there are several; nothing when the
+// line tells none.
+std::optional<int> ProgressPercent(const QString &line);

@@ -8,9 +8,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +34,29 @@ QStringList makeSources(const char *folder, std::initializer_list<const char *> 
     for (const char *n : names)
         paths << MakeFile(sourceFolder(folder) + QLatin1String(n));
     return paths;
+}
+
+// One step running the stand-in ffmpeg; the run stops when Stop ends it.
+StageResult runFfmpegStep(ConvertJob &job)
+{
+    ToolStep step;
+    step.tool = kFfmpeg;
+    step.statusText = QStringLiteral("비디오 추출중");
+    step.output = job.strWorkFolder + QStringLiteral("video.h264");
+    step.arguments = QStringLiteral("-i source");
+    step.stopLine = QStringLiteral("Video extraction stopped");
+    return RunToolStep(job, step) == StepOutcome::Stopped ? StageResult::StopRun : StageResult::SkipJob;
+}
+
+// Shell lines that wait (at most ten seconds) until the test creates this file.
+QString waitFor(const QString &flag)
+{
+    return QStringLiteral("i=0; while [ ! -e '%1' ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i+1)); done\n").arg(flag);
+}
+
+bool processGone(qint64 pid)
+{
+    return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 void clickConvert(TestDialog &d)
@@ -101,6 +131,7 @@ TEST(Conversion, WhileConvertingOnlyStopWorksAndTheWindowComesBackAfter)
     EXPECT_FALSE(seen.deleteEnabledAfterClick);
     EXPECT_EQ(seen.rowsAfterDeleteKey, 3);
     EXPECT_FALSE(seen.closed);
+    EXPECT_EQ(d->closeQuestions, 1); // answered No: the run went on
     EXPECT_TRUE(seen.visibleAfterEscape);
     EXPECT_EQ(seen.counter, QStringLiteral("1/3"));
     EXPECT_EQ(seen.statuses,
@@ -260,4 +291,111 @@ TEST(Conversion, WholeRunThroughTheWindow)
     EXPECT_EQ(store.readString(QStringLiteral("Temp Folder"), 259), d->options.strTempFolder);
     // Nothing of the run is left in the work folder.
     EXPECT_TRUE(QDir(d->options.strTempFolder).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+}
+
+TEST(Conversion, ProgressBarAndTitleFollowTheRunningTool)
+{
+    ProgramFolder program;
+    const QString flags = TestRoot() + QStringLiteral("/progress-flags/");
+    QDir().mkpath(flags);
+    // Two progress lines as the muxer prints them, each held until the test has seen it.
+    program.writeTool(QStringLiteral("ffmpeg"),
+                      QStringLiteral("printf 'Importing ISO File: |====                | (20/100)\\r'\n")
+                          + waitFor(flags + QStringLiteral("seen20"))
+                          + QStringLiteral("printf 'Importing ISO File: |============        | (60/100)\\r'\n")
+                          + waitFor(flags + QStringLiteral("seen60")));
+    auto d = openDialog();
+    d->addPaths(makeSources("progress", { "one.mkv", "two.mkv" }));
+    QProgressBar *bar = d->statusBarCtrl()->progressBar();
+    EXPECT_FALSE(bar->isVisible());
+
+    QList<int> values;
+    QStringList titles, texts, rowTexts;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        if (value != 20 && value != 60)
+            return;
+        values << value;
+        titles << d->windowTitle();
+        texts << bar->text();
+        rowTexts << d->listCtrl()->text(0, FileList::kStatus);
+        EXPECT_TRUE(bar->isVisible());
+        MakeFile(flags + QStringLiteral("seen%1").arg(value));
+    });
+    g_testStage = [](ConvertJob &job) { return job.job.iRow == 0 ? runFfmpegStep(job) : StageResult::Continue; };
+    const Stage stages[] = { CallTestStage };
+    d->setStages(stages);
+    clickConvert(*d);
+    g_testStage = nullptr;
+
+    EXPECT_EQ(values, (QList<int>{ 20, 60 }));
+    EXPECT_EQ(titles, (QStringList{ QStringLiteral("[1/2 20%] Qor: Marbleway v5.6"),
+                                    QStringLiteral("[1/2 60%] Qor: Marbleway v5.6") }));
+    EXPECT_EQ(texts, (QStringList{ QStringLiteral("1/2  20%"), QStringLiteral("1/2  60%") }));
+    // The list's own column keeps its texts.
+    EXPECT_EQ(rowTexts, QStringList(2, QStringLiteral("비디오 추출중")));
+    expectIdleAfterRun(*d);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("Qor: Marbleway v5.6"));
+}
+
+TEST(Conversion, ClosingDuringARunAsksAndYesEndsTheToolAndTheProgram)
+{
+    ProgramFolder program;
+    const QString pidFile = TestRoot() + QStringLiteral("/close-tool.pid");
+    QFile::remove(pidFile);
+    program.writeTool(QStringLiteral("ffmpeg"), QStringLiteral("echo $$ > '%1'\nexec sleep 60\n").arg(pidFile));
+    auto d = openDialog();
+    d->realCloseQuestion = true;
+    d->addPaths(makeSources("close", { "first.mkv", "second.mkv" }));
+    g_testStage = runFfmpegStep;
+    const Stage stages[] = { CallTestStage };
+    d->setStages(stages);
+
+    // A user closes the window twice while the tool runs: No first, then Yes.
+    enum { WaitForTool, AskedNo, ClosingAgain, AskedYes } state = WaitForTool;
+    QStringList questions;
+    qint64 pid = 0;
+    bool runningAfterNo = false;
+    QTimer user;
+    user.setInterval(20);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && (state == WaitForTool || state == ClosingAgain)) {
+            questions << box->text();
+            const bool yes = state == ClosingAgain;
+            state = yes ? AskedYes : AskedNo;
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+            return;
+        }
+        if (state == WaitForTool && d->currentRunner && QFile::exists(pidFile) && pid == 0) {
+            QFile f(pidFile);
+            if (f.open(QIODevice::ReadOnly))
+                pid = f.readAll().trimmed().toLongLong();
+            // Queued: a timer does not fire again inside its own handler, and the
+            // question is answered by the branch above.
+            if (pid > 0)
+                QMetaObject::invokeMethod(d.get(), &QWidget::close, Qt::QueuedConnection);
+        } else if (state == AskedNo) {
+            runningAfterNo = d->currentRunner != nullptr && !processGone(pid) && d->isVisible();
+            state = ClosingAgain;
+            QMetaObject::invokeMethod(d.get(), &QWidget::close, Qt::QueuedConnection);
+        }
+    });
+    user.start();
+    clickConvert(*d);
+    user.stop();
+    g_testStage = nullptr;
+
+    ASSERT_EQ(state, AskedYes);
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(questions.value(0), QStringLiteral("변환 중입니다. 작업을 중단하고 프로그램을 닫을까요?"));
+    EXPECT_TRUE(runningAfterNo);
+    EXPECT_TRUE(processGone(pid));
+    // The second file was never started, nothing more was asked, and the window closed.
+    EXPECT_EQ(d->listCtrl()->text(1, FileList::kStatus), QStringLiteral("대기중"));
+    EXPECT_TRUE(d->messages.isEmpty());
+    EXPECT_TRUE(d->finishedMessages.isEmpty());
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(d->result(), QDialog::Rejected);
+    EXPECT_FALSE(d->bConverting);
 }

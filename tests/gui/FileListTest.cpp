@@ -3,9 +3,12 @@
 #include "shell/FileListCtrl.h"
 
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +81,43 @@ TEST(FileList, DropsAddVideosOnlyOnceAndFollowLinks)
     EXPECT_TRUE(dropOn(d->listCtrl(), { a, target, m + QStringLiteral("linked.mkv") }));
     EXPECT_EQ(d->listCtrl()->rowCount(), 4);
     EXPECT_TRUE(d->messages.isEmpty());
+}
+
+TEST(FileList, DropsAnswerWithCopySoAMoveNeverDeletesTheSource)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+    QWidget *viewport = d->listCtrl()->viewport();
+    const QString clip = MakeFile(mediaFolder() + QStringLiteral("moved/clip.mkv"));
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(clip) });
+    const QPoint pos = viewport->rect().center();
+
+    // A file manager offering copy or move, with move proposed.
+    QDragEnterEvent enter(pos, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
+    ASSERT_EQ(enter.dropAction(), Qt::MoveAction);
+    QCoreApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDragMoveEvent move(pos, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    move.setDropAction(Qt::MoveAction);
+    QCoreApplication::sendEvent(viewport, &move);
+    EXPECT_TRUE(move.isAccepted());
+    EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+    QDropEvent drop(QPointF(pos), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    drop.setDropAction(Qt::MoveAction);
+    QCoreApplication::sendEvent(viewport, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    EXPECT_EQ(columnTexts(*d->listCtrl()), QStringList{ QStringLiteral("clip.mkv") });
+
+    // A drag that can only move is refused.
+    d->listCtrl()->clear();
+    QDropEvent moveOnly(QPointF(pos), Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &moveOnly);
+    EXPECT_FALSE(moveOnly.isAccepted());
+    EXPECT_EQ(d->listCtrl()->rowCount(), 0);
 }
 
 TEST(FileList, NamesAScriptCannotCarryAreRefusedAndCounted)

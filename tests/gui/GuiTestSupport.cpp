@@ -67,14 +67,14 @@ QString TestRoot()
     return GuiEnvironment::s_root;
 }
 
-void TestDialog::showMessage(const QString &text)
+void TestDialog::messageBox(const QString &text)
 {
     messages << text;
     if (onMessage)
         onMessage(text);
 }
 
-bool TestDialog::askFinished(const QString &message)
+bool TestDialog::finishedBox(const QString &message)
 {
     finishedMessages << message;
     return finishedAnswer;

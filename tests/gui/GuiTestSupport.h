@@ -27,19 +27,27 @@ public:
     QStringList folderTitles;
     QStringList folderStarts;
     int aboutShown = 0;
+    // Closing during a run: the question is counted and answered No, unless the
+    // real message box is wanted.
+    int closeQuestions = 0;
+    bool realCloseQuestion = false;
     std::function<void(const QString &)> onMessage;
-
-    void showMessage(const QString &text) override;
-    bool askFinished(const QString &message) override;
 
     // Convenience accessors by id.
     QWidget *w(int id) const { return control(id); }
     bool enabled(int id) const { return control(id)->isEnabled(); }
 
 protected:
+    void messageBox(const QString &text) override;
+    bool finishedBox(const QString &message) override;
     QStringList chooseSourceFiles() override { return filesToChoose; }
     bool BrowseForFolder(const QString &title, const QString &initialFolder, QString *folder) override;
     void showAbout() override { ++aboutShown; }
+    bool confirmStopAndClose() override
+    {
+        ++closeQuestions;
+        return realCloseQuestion && MainDialog::confirmStopAndClose();
+    }
 };
 
 // A program folder with a tools/ folder holding the eight tools as small scripts;

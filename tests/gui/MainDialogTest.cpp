@@ -7,15 +7,22 @@
 #include "shell/FileListCtrl.h"
 #include "shell/FinishedDialog.h"
 #include "shell/StatusBar.h"
+#include "shell/WindowTranslations.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QTest>
+#include <QToolButton>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -281,6 +288,11 @@ TEST(Window, EscapeIsSwallowedCloseEndsAndF1ShowsTheAboutBox)
     ASSERT_TRUE(QTest::qWaitForWindowActive(d.get()));
     QTest::keyClick(d->listCtrl(), Qt::Key_F1);
     EXPECT_EQ(d->aboutShown, 1);
+    // The visible way to it: the small button beside "지정".
+    ASSERT_TRUE(d->aboutButton()->isVisible());
+    EXPECT_FALSE(d->aboutButton()->geometry().intersects(d->w(1028)->geometry()));
+    QTest::mouseClick(d->aboutButton(), Qt::LeftButton);
+    EXPECT_EQ(d->aboutShown, 2);
 
     QTest::mouseClick(d->w(2), Qt::LeftButton);
     EXPECT_FALSE(d->isVisible());
@@ -294,10 +306,13 @@ TEST(Window, StatusBarHasFourPartsAlongTheBottom)
     StatusBar *bar = d->statusBarCtrl();
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->objectName(), QStringLiteral("1025"));
+    // Counter and time as designed; the running tool's progress bar keeps W/8 at the
+    // right end, and the progress line takes what lies between.
     const int w = d->width();
-    EXPECT_EQ(bar->partEdges(), (QList<int>{ w / 16, w / 8, w, -1 }));
+    EXPECT_EQ(bar->partEdges(), (QList<int>{ w / 16, w / 8, w - w / 8, -1 }));
     EXPECT_EQ(bar->partRect(0), QRect(0, 0, w / 16, bar->height()));
-    EXPECT_EQ(bar->partRect(2).right(), w - 1);
+    EXPECT_EQ(bar->partRect(3).right(), w - 1);
+    EXPECT_FALSE(bar->progressBar()->isVisible());
     EXPECT_GE(bar->height(), StatusBar::kMinimumHeight);
     EXPECT_EQ(bar->geometry().bottom(), d->height() - 1);
     // A fixed font for the digits and Latin text of the tools' progress lines.
@@ -344,4 +359,96 @@ TEST(SmallDialogs, AboutBoxNamesTheProgram)
     EXPECT_EQ(about.windowTitle(), QStringLiteral("Marbleway 정보"));
     EXPECT_EQ(about.findChild<QLabel *>(QStringLiteral("version"))->text(), QStringLiteral("Marbleway v5.6"));
     EXPECT_FALSE(about.windowIcon().isNull());
+}
+
+TEST(Window, GrowsAroundTheListAndReopensAtItsLastSize)
+{
+    ProgramFolder program;
+    const QString file = MakeFile(TestRoot() + QStringLiteral("/resize/a rather long folder name/clip.mkv"));
+    const QSize larger(200, 120);
+    QSize designed, listDesigned;
+    {
+        auto d = openDialog();
+        designed = d->size();
+        EXPECT_EQ(d->minimumSize(), designed);
+        EXPECT_EQ(d->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+        d->addPaths({ file });
+        // Names and folders cut off in their columns show whole in a tooltip.
+        EXPECT_EQ(d->listCtrl()->topLevelItem(0)->toolTip(FileList::kFolder), file);
+        EXPECT_EQ(d->listCtrl()->topLevelItem(0)->toolTip(FileList::kName), file);
+
+        const QRect list = d->w(1001)->geometry();
+        listDesigned = list.size();
+        const QRect add = d->w(1028)->geometry();
+        const QRect mode = d->w(1035)->geometry();
+        const QRect convert = d->w(1004)->geometry();
+        const int folderColumn = d->listCtrl()->columnWidth(FileList::kFolder);
+        const int nameColumn = d->listCtrl()->columnWidth(FileList::kName);
+        d->resize(designed + larger);
+        EXPECT_EQ(d->w(1001)->geometry(), list.adjusted(0, 0, larger.width(), larger.height()));
+        EXPECT_EQ(d->w(1028)->geometry(), add.translated(larger.width(), 0));
+        // The option rows keep their layout below the list, the buttons their corner.
+        EXPECT_EQ(d->w(1035)->geometry(), mode.translated(0, larger.height()));
+        EXPECT_EQ(d->w(1004)->geometry(), convert.translated(larger.width(), larger.height()));
+        EXPECT_EQ(d->statusBarCtrl()->geometry().bottom(), d->height() - 1);
+        EXPECT_EQ(d->statusBarCtrl()->width(), d->width());
+        // The path column takes the new width.
+        EXPECT_EQ(d->listCtrl()->columnWidth(FileList::kFolder), folderColumn + larger.width());
+        EXPECT_EQ(d->listCtrl()->columnWidth(FileList::kName), nameColumn);
+
+        // Never smaller than designed.
+        d->resize(designed - QSize(100, 100));
+        EXPECT_EQ(d->size(), designed);
+        EXPECT_EQ(d->listCtrl()->columnWidth(FileList::kFolder), folderColumn);
+        d->resize(designed + larger);
+        QTest::mouseClick(d->w(2), Qt::LeftButton);
+    }
+    auto d = openDialog();
+    EXPECT_EQ(d->size(), designed + larger);
+    EXPECT_EQ(d->w(1001)->size(), listDesigned + larger);
+}
+
+TEST(Window, EveryComboShowsItsLongestItemWholeWithoutCoveringItsNeighbours)
+{
+    ProgramFolder program;
+    auto d = openDialog();
+    QList<QWidget *> options;
+    for (QWidget *w : d->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (w->isVisible() && w->y() > d->w(1001)->geometry().bottom() && !qobject_cast<QGroupBox *>(w)
+            && w != d->statusBarCtrl())
+            options << w;
+    }
+    int combos = 0;
+    for (QComboBox *cb : d->findChildren<QComboBox *>()) {
+        ++combos;
+        int longest = 0;
+        for (int i = 0; i < cb->count(); ++i)
+            longest = qMax(longest, cb->fontMetrics().horizontalAdvance(cb->itemText(i)));
+        QStyleOptionComboBox option;
+        option.initFrom(cb);
+        const QRect field = cb->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, cb);
+        EXPECT_GE(field.width(), longest) << cb->objectName().toStdString();
+        // Inside the window and clear of every other control of the rows.
+        EXPECT_TRUE(d->rect().contains(cb->geometry())) << cb->objectName().toStdString();
+        for (QWidget *other : options) {
+            if (other != cb) {
+                EXPECT_FALSE(cb->geometry().intersects(other->geometry()))
+                    << cb->objectName().toStdString() << " covers " << other->objectName().toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(combos, 8);
+}
+
+TEST(Window, StandardDialogsSpeakKoreanOnceQtsTranslationsAreLoaded)
+{
+    QTranslator *translator = InstallQtTranslations(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr) << "qt6-translations-l10n is not installed";
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes);
+    const QString ok = buttons.button(QDialogButtonBox::Ok)->text();
+    const QString cancel = buttons.button(QDialogButtonBox::Cancel)->text();
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(ok, QStringLiteral("확인"));
+    EXPECT_EQ(cancel, QStringLiteral("취소"));
 }
