@@ -266,7 +266,6 @@ void MainDialog::createControls()
     m_aboutButton->setObjectName(QStringLiteral("about"));
     m_aboutButton->setText(QStringLiteral("?"));
     m_aboutButton->setToolTip(QStringLiteral("Marbleway 정보 (F1)"));
-    m_aboutButton->setAutoRaise(true);
     m_aboutButton->setFocusPolicy(Qt::NoFocus);
     const QRect aboutRect = du.rect(kAboutButtonUnits.x(), kAboutButtonUnits.y(), kAboutButtonUnits.width(),
                                     kAboutButtonUnits.height());

@@ -452,3 +452,19 @@ TEST(Window, StandardDialogsSpeakKoreanOnceQtsTranslationsAreLoaded)
     EXPECT_EQ(ok, QStringLiteral("확인"));
     EXPECT_EQ(cancel, QStringLiteral("취소"));
 }
+
+TEST(Window, PercentagesAreReadFromTheToolsProgressLines)
+{
+    const std::pair<const char *, std::optional<int>> cases[] = {
+        { "  45%", 45 },
+        { "Progress: 45.2 %", 45 },
+        { "ISO File Writing: |====                | (20/100)", 20 },
+        { "downmixing: |=====| 12.50%", 12 },
+        { "from 10% to 70%", 70 },                // the last one counts
+        { "1234%", std::nullopt },                // not a percentage
+        { "frame=  812 fps= 41 time=00:00:32.40", std::nullopt },
+        { "Processed 42 seconds...", std::nullopt },
+    };
+    for (const auto &[line, expected] : cases)
+        EXPECT_EQ(ProgressPercent(QString::fromLatin1(line)), expected) << line;
+}
