@@ -62,7 +62,7 @@ void FileListCtrl::prepare()
         setColumnWidth(i, kColumns[i].width);
         headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
     }
-    // The designed widths belong to the list's present width (a hidden list gets its
+    // The template's column widths belong to the list's present width (a hidden list gets its
     // resize events only once shown).
     m_columnsWidth = width();
 }
@@ -204,7 +204,7 @@ void FileListCtrl::resizeEvent(QResizeEvent *event)
 {
     QTreeWidget::resizeEvent(event);
     // The folder column takes what the list gains or loses in width, never going
-    // below its designed width, and keeps the user's own column widths otherwise.
+    // below its template width, and keeps the user's own column widths otherwise.
     if (m_columnsWidth <= 0 || columnCount() != kColumnCount)
         return;
     const int dw = event->size().width() - m_columnsWidth;

@@ -34,7 +34,7 @@ namespace {
 
 enum class Kind { List, Group, Button, DefaultButton, Check, Combo, Static };
 
-// How a control follows the window when it is made larger than designed: the list
+// How a control follows the window when it is made larger than its template: the list
 // takes the new room, the option rows and buttons keep their layout below it.
 enum Anchor {
     Fixed = 0,
@@ -185,7 +185,7 @@ MainDialog::~MainDialog() = default;
 void MainDialog::createControls()
 {
     const DialogUnits du(font());
-    m_designedSize = du.size(kWidthUnits, kHeightUnits);
+    m_templateSize = du.size(kWidthUnits, kHeightUnits);
     auto *comboStyle = new CompactComboStyle;
     comboStyle->setParent(this);
 
@@ -273,9 +273,9 @@ void MainDialog::createControls()
     m_placements.append({ m_aboutButton, aboutRect, MoveX });
     connect(m_aboutButton, &QToolButton::clicked, this, &MainDialog::showAbout);
 
-    // The designed size is the smallest; the window manager may make it larger.
-    setMinimumSize(m_designedSize);
-    resize(m_designedSize);
+    // The template's size is the smallest; the window manager may make it larger.
+    setMinimumSize(smallestSize());
+    resize(smallestSize());
     setSizeGripEnabled(false);
 
     connect(button(1028), &QPushButton::clicked, this, &MainDialog::onAddFiles);
@@ -346,8 +346,8 @@ void MainDialog::fitCombosToItems(const DialogUnits &du)
         // The rows end a little inside their frame.
         overflow = qMax(overflow, prevRight - du.x(497));
     }
-    if (overflow > 0)
-        m_designedSize.rwidth() += overflow;
+    // The window then starts wider by as much, and its frames and the list follow.
+    m_rowOverflow = qMax(0, overflow);
 }
 
 void MainDialog::initDialog()
@@ -379,7 +379,7 @@ void MainDialog::initDialog()
         enableControls(true);
     }
 
-    m_statusBar = new StatusBar(m_designedSize.width(), this);
+    m_statusBar = new StatusBar(smallestSize().width(), this);
     m_statusBar->setObjectName(QStringLiteral("1025"));
     m_statusBar->setFont(StatusBarFont());
     m_statusBar->show();
@@ -392,8 +392,8 @@ void MainDialog::initDialog()
 
 void MainDialog::placeControls()
 {
-    const int dx = qMax(0, width() - m_designedSize.width());
-    const int dy = qMax(0, height() - m_designedSize.height());
+    const int dx = qMax(0, width() - m_templateSize.width());
+    const int dy = qMax(0, height() - m_templateSize.height());
     for (const Placement &p : std::as_const(m_placements)) {
         QRect r = p.rect;
         r.translate(p.anchor & MoveX ? dx : 0, p.anchor & MoveY ? dy : 0);
@@ -418,7 +418,7 @@ void MainDialog::restoreWindowGeometry()
                              QStringLiteral("Marbleway"));
     const QByteArray geometry = settings.value(QLatin1String(kGeometryKey)).toByteArray();
     if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(m_designedSize);
+        resize(smallestSize());
 }
 
 void MainDialog::saveWindowGeometry()

@@ -129,7 +129,7 @@ private:
     QAction *m_aboutAction = nullptr;
     QToolButton *m_aboutButton = nullptr;
 
-    // Each control's rectangle at the designed size and how it follows a resize.
+    // Each control's rectangle at the template's size and how it follows a resize.
     struct Placement
     {
         QWidget *widget;
@@ -137,7 +137,10 @@ private:
         int anchor;
     };
     QList<Placement> m_placements;
-    QSize m_designedSize;
+    QSize m_templateSize;
+    // How far the option rows reach past their frames once combos fit their items.
+    int m_rowOverflow = 0;
+    QSize smallestSize() const { return m_templateSize + QSize(m_rowOverflow, 0); }
 
     QString strProgramFolder;
     bool bToolsPresent = false;

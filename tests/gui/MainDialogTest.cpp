@@ -306,7 +306,7 @@ TEST(Window, StatusBarHasFourPartsAlongTheBottom)
     StatusBar *bar = d->statusBarCtrl();
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->objectName(), QStringLiteral("1025"));
-    // Counter and time as designed; the running tool's progress bar keeps W/8 at the
+    // Counter and time as before; the running tool's progress bar keeps W/8 at the
     // right end, and the progress line takes what lies between.
     const int w = d->width();
     EXPECT_EQ(bar->partEdges(), (QList<int>{ w / 16, w / 8, w - w / 8, -1 }));
@@ -366,11 +366,11 @@ TEST(Window, GrowsAroundTheListAndReopensAtItsLastSize)
     ProgramFolder program;
     const QString file = MakeFile(TestRoot() + QStringLiteral("/resize/a rather long folder name/clip.mkv"));
     const QSize larger(200, 120);
-    QSize designed, listDesigned;
+    QSize smallest, listSmallest;
     {
         auto d = openDialog();
-        designed = d->size();
-        EXPECT_EQ(d->minimumSize(), designed);
+        smallest = d->size();
+        EXPECT_EQ(d->minimumSize(), smallest);
         EXPECT_EQ(d->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
         d->addPaths({ file });
         // Names and folders cut off in their columns show whole in a tooltip.
@@ -378,13 +378,13 @@ TEST(Window, GrowsAroundTheListAndReopensAtItsLastSize)
         EXPECT_EQ(d->listCtrl()->topLevelItem(0)->toolTip(FileList::kName), file);
 
         const QRect list = d->w(1001)->geometry();
-        listDesigned = list.size();
+        listSmallest = list.size();
         const QRect add = d->w(1028)->geometry();
         const QRect mode = d->w(1035)->geometry();
         const QRect convert = d->w(1004)->geometry();
         const int folderColumn = d->listCtrl()->columnWidth(FileList::kFolder);
         const int nameColumn = d->listCtrl()->columnWidth(FileList::kName);
-        d->resize(designed + larger);
+        d->resize(smallest + larger);
         EXPECT_EQ(d->w(1001)->geometry(), list.adjusted(0, 0, larger.width(), larger.height()));
         EXPECT_EQ(d->w(1028)->geometry(), add.translated(larger.width(), 0));
         // The option rows keep their layout below the list, the buttons their corner.
@@ -396,16 +396,16 @@ TEST(Window, GrowsAroundTheListAndReopensAtItsLastSize)
         EXPECT_EQ(d->listCtrl()->columnWidth(FileList::kFolder), folderColumn + larger.width());
         EXPECT_EQ(d->listCtrl()->columnWidth(FileList::kName), nameColumn);
 
-        // Never smaller than designed.
-        d->resize(designed - QSize(100, 100));
-        EXPECT_EQ(d->size(), designed);
+        // Never smaller than its template.
+        d->resize(smallest - QSize(100, 100));
+        EXPECT_EQ(d->size(), smallest);
         EXPECT_EQ(d->listCtrl()->columnWidth(FileList::kFolder), folderColumn);
-        d->resize(designed + larger);
+        d->resize(smallest + larger);
         QTest::mouseClick(d->w(2), Qt::LeftButton);
     }
     auto d = openDialog();
-    EXPECT_EQ(d->size(), designed + larger);
-    EXPECT_EQ(d->w(1001)->size(), listDesigned + larger);
+    EXPECT_EQ(d->size(), smallest + larger);
+    EXPECT_EQ(d->w(1001)->size(), listSmallest + larger);
 }
 
 TEST(Window, EveryComboShowsItsLongestItemWholeWithoutCoveringItsNeighbours)
