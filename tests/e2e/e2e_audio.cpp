@@ -163,7 +163,7 @@ protected:
         status = r.statusByPath()[source];
         return r;
     }
-    QString work(const char *name) const { return box.tempDir() + QLatin1Char('/') + QLatin1String(name); }
+    QString work(const char *name) const { return box.keptWorkFolder() + QLatin1String(name); }
     bool logged(const QString &line) const { return log.contains(line); }
 
     // A copy of the built tools folder in which some tools are replaced by scripts.
