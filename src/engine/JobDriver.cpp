@@ -21,6 +21,12 @@ QString withoutTrailingSeparatorsShort(const QString &folder)
     return platform::withoutTrailingSeparators(platform::shortPath(folder));
 }
 
+// The temporary folder the run works in; the default when none could be kept.
+QString chosenTempFolder(const ConverterOptions &o)
+{
+    return o.strTempFolder.isEmpty() ? DefaultTempFolder() : o.strTempFolder;
+}
+
 bool startChecks(ConvertJob &job)
 {
     FrontEnd &ui = job.ui;
@@ -46,8 +52,7 @@ bool startChecks(ConvertJob &job)
 
     // The folder may have changed hands (or vanished) since it was chosen.
     QString refusedLine;
-    const QString refusal = CheckTempFolder(o.strTempFolder.isEmpty() ? DefaultTempFolder() : o.strTempFolder,
-                                            &refusedLine);
+    const QString refusal = CheckTempFolder(chosenTempFolder(o), &refusedLine);
     if (!refusal.isEmpty()) {
         job.Log(refusedLine);
         ui.showMessage(refusal);
@@ -192,7 +197,7 @@ RunOutcome OnConvert(FrontEnd &ui, const QString &programFolder, std::span<const
     job.tempFiles.clear();
     // Every script and intermediate file of this run lives in a subfolder of its own,
     // so no other run (another window, the command line) can touch them.
-    const QString tempFolder = job.options.strTempFolder.isEmpty() ? DefaultTempFolder() : job.options.strTempFolder;
+    const QString tempFolder = chosenTempFolder(job.options);
     if (!job.runFolder.create(platform::shortPath(tempFolder))) {
         job.Log(Fmt("Creating the work folder failed: %s").s(tempFolder));
         ui.showMessage(Fmt("임시폴더 안에 작업폴더를 만들 수 없음: %s").s(tempFolder));

@@ -7,9 +7,6 @@
 #include "shell/DiagnosticLog.h"
 #include "shell/Formatters.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <variant>
 
 namespace {
