@@ -35,8 +35,9 @@ bool makePrivatePath(const QString &folder)
 
 bool canCreateFilesIn(const QString &folder)
 {
-    const QByteArray marker = encodePath(folder + QStringLiteral("/tempfile.Tarvolin.Qor"));
-    const int fd = ::open(marker.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // A name of its own: runs starting together test the same folder at once.
+    QByteArray marker = encodePath(folder + QStringLiteral("/tempfile.Tarvolin.Qor.XXXXXX"));
+    const int fd = ::mkostemp(marker.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
     ::close(fd);
