@@ -63,7 +63,10 @@ QString CliUsage()
         "                      3 Western European (850), 4 Central European (852)\n"
         "  --normalize --deinterlace --check-30fps --only-under-4gb --create-dc --overwrite-dc\n"
         "  --nightly --keep-temp --log\n"
-        "  --temp-folder DIR   folder for intermediate files\n"
+        "  --temp-folder DIR   folder for intermediate files (created when missing; each run\n"
+        "                      works in a subfolder of its own there, removed at its end\n"
+        "                      unless --keep-temp). Without it: the window's choice,\n"
+        "                      else $XDG_CACHE_HOME/marbleway (~/.cache/marbleway)\n"
         "  --save-folder DIR   write the results there instead of beside each source\n"
         "  --help              this text\n"
         "\n"
@@ -137,7 +140,7 @@ CliArguments ParseCliArguments(const QStringList &arguments)
     return out;
 }
 
-void ApplyCliArguments(const CliArguments &a, ConverterOptions &o)
+QString ApplyCliArguments(const CliArguments &a, ConverterOptions &o)
 {
     if (a.mode)
         o.iConversionMode = *a.mode;
@@ -168,10 +171,16 @@ void ApplyCliArguments(const CliArguments &a, ConverterOptions &o)
     o.bForNightly |= a.nightly;
     o.bKeepTempFiles = a.keepTemp;
     o.bWriteLog = a.log;
-    if (!a.tempFolder.isEmpty())
-        o.strTempFolder = WithOneTrailingSeparator(ValidateTempFolder(a.tempFolder));
     if (!a.saveFolder.isEmpty()) {
         o.bUseSaveFolder = true;
         o.strSaveFolder = WithOneTrailingSeparator(a.saveFolder);
     }
+    // A folder asked for by name is used or refused, never swapped for another.
+    QString refusal;
+    if (!a.tempFolder.isEmpty()) {
+        const QString folder = ValidateTempFolder(a.tempFolder, &refusal);
+        if (refusal.isEmpty())
+            o.strTempFolder = WithOneTrailingSeparator(folder);
+    }
+    return refusal;
 }

@@ -23,5 +23,6 @@ struct CliArguments
 };
 
 CliArguments ParseCliArguments(const QStringList &arguments);
-void ApplyCliArguments(const CliArguments &args, ConverterOptions &options);
+// Empty, or the message refusing the temporary folder asked for.
+QString ApplyCliArguments(const CliArguments &args, ConverterOptions &options);
 QString CliUsage();

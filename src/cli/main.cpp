@@ -24,6 +24,11 @@ int main(int argc, char *argv[])
     }
 
     CliFrontEnd ui;
+    // Every legacy subtitle would come out empty: better not to start.
+    if (const QString refused = LegacyCodePageRefusal(); !refused.isEmpty()) {
+        ui.showMessage(refused);
+        return 2;
+    }
     const QString programFolder = platform::programFolder();
     const bool toolsPresent = platform::directoryExists(programFolder + QStringLiteral("tools"));
     if (!toolsPresent) {
@@ -31,12 +36,20 @@ int main(int argc, char *argv[])
         return 2;
     }
     platform::SettingsStore store;
-    InitialTempFolder(ui.options, store, toolsPresent);
-    ApplyCliArguments(args, ui.options);
+    QString storedRefusal;
+    InitialTempFolder(ui.options, store, toolsPresent, &storedRefusal);
+    const QString refusal = ApplyCliArguments(args, ui.options);
+    if (!refusal.isEmpty()) {
+        ui.showMessage(refusal);
+        return 2;
+    }
+    // The stored folder matters only when no other was asked for.
+    if (args.tempFolder.isEmpty() && !storedRefusal.isEmpty())
+        ui.showMessage(storedRefusal);
 
     const AddFilesResult added = AddSourcePaths(ui.fileList(), args.files);
-    if (added.refused > 0)
-        ui.showMessage(RefusedNamesMessage(added.refused));
+    if (added.notAdded() > 0)
+        ui.showMessage(AddFilesMessage(added));
     if (ui.fileList().rowCount() == 0) {
         ui.showMessage(QStringLiteral("No file to convert."));
         return 1;
@@ -57,5 +70,5 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
     if (ui.interrupted() || outcome == RunOutcome::Stopped)
         return 130;
-    return allDone && added.refused == 0 ? 0 : 1;
+    return allDone && added.notAdded() == 0 ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/WorkFolders.h"
 #include "probe/MediaReport.h"
 #include "shell/DiagnosticLog.h"
 
@@ -41,6 +42,8 @@ public:
 
     // Run-wide.
     std::array<ToolEntry, kToolCount> tools;
+    // This run's own subfolder of the temporary folder; strWorkFolder is its path.
+    platform::RunFolder runFolder;
     QString strWorkFolder;
     QStringList tempFiles;
     int iRowCount = 0;

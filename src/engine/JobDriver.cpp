@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemInfo.h"
+#include "shell/ConverterOptions.h"
 #include "shell/Formatters.h"
 
 namespace {
@@ -18,6 +19,12 @@ const Stage kStages[] = { ProbeSource,  IdentifySource, PrepareSubtitles, Extrac
 QString withoutTrailingSeparatorsShort(const QString &folder)
 {
     return platform::withoutTrailingSeparators(platform::shortPath(folder));
+}
+
+// The temporary folder the run works in; the default when none could be kept.
+QString chosenTempFolder(const ConverterOptions &o)
+{
+    return o.strTempFolder.isEmpty() ? DefaultTempFolder() : o.strTempFolder;
 }
 
 bool startChecks(ConvertJob &job)
@@ -41,6 +48,15 @@ bool startChecks(ConvertJob &job)
     if (o.bWriteLog) {
         job.log.Start(DiagnosticLog::defaultPath());
         job.log.WriteSystemInfo();
+    }
+
+    // The folder may have changed hands (or vanished) since it was chosen.
+    QString refusedLine;
+    const QString refusal = CheckTempFolder(chosenTempFolder(o), &refusedLine);
+    if (!refusal.isEmpty()) {
+        job.Log(refusedLine);
+        ui.showMessage(refusal);
+        return false;
     }
 
     job.tools = BuildToolTable(job.strProgramFolder, o.bForNightly);
@@ -122,6 +138,12 @@ void endRun(ConvertJob &job, bool stopped)
         message = QStringLiteral("작업 종료! / ");
     }
     message += FormatElapsed(now - job.dwRunStart);
+    if (job.options.bKeepTempFiles) {
+        // Later starts leave a kept folder alone; the user needs its name to find it.
+        const QString kept = job.runFolder.keep();
+        job.Log(Fmt("Temporary files kept in: %s").s(kept));
+        message += QStringLiteral("\n임시파일 위치: ") + kept;
+    }
 
     if (job.iSucceeded > 0) {
         if (ui.askFinished(message)) {
@@ -136,6 +158,8 @@ void endRun(ConvertJob &job, bool stopped)
     }
 
     DeleteTempFiles(job.tempFiles, job.options.bKeepTempFiles);
+    if (!job.options.bKeepTempFiles)
+        job.runFolder.remove();
     ui.enableControls(true);
     ui.setStatusText(0, QString());
     ui.setSummaryText(QString());
@@ -171,9 +195,20 @@ RunOutcome OnConvert(FrontEnd &ui, const QString &programFolder, std::span<const
     job.dwRunStart = platform::tickCount();
     ui.stopRequested = false;
     job.tempFiles.clear();
-    job.strWorkFolder = platform::shortPath(job.options.strTempFolder);
-    if (!job.strWorkFolder.isEmpty() && !job.strWorkFolder.endsWith(platform::kSeparator))
-        job.strWorkFolder += platform::kSeparator;
+    // Every script and intermediate file of this run lives in a subfolder of its own,
+    // so no other run (another window, the command line) can touch them.
+    const QString tempFolder = chosenTempFolder(job.options);
+    if (!job.runFolder.create(platform::shortPath(tempFolder))) {
+        job.Log(Fmt("Creating the work folder failed: %s").s(tempFolder));
+        ui.showMessage(Fmt("임시폴더 안에 작업폴더를 만들 수 없음: %s").s(tempFolder));
+        for (int row = 0; row < job.iRowCount; ++row)
+            list.setText(row, FileList::kStatus, QString());
+        ui.enableControls(true);
+        ui.bConverting = false;
+        return RunOutcome::NotStarted;
+    }
+    job.strWorkFolder = job.runFolder.path();
+    job.Log(Fmt("Work folder: %s").s(job.strWorkFolder));
 
     bool stopped = false;
     for (int row = 0; row < job.iRowCount && !stopped; ++row) {

@@ -10,6 +10,16 @@
 #include <algorithm>
 #include <dirent.h>
 
+namespace {
+
+QString canonicalOrSame(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+} // namespace
+
 int CheckExtension(const FileList &list, const QString &path)
 {
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
@@ -22,13 +32,16 @@ int CheckExtension(const FileList &list, const QString &path)
         ext = QStringLiteral("mov");
     else if (ext == QLatin1String("divx"))
         ext = QStringLiteral("avi");
-    static const QStringList accepted = QStringLiteral("avi;mkv;flv;ogm;ogg;mp4;mov;3gp;swf;wmv;asf;mpg;dat;vob")
-                                            .split(QLatin1Char(';'));
-    if (ext.size() != 3 || !accepted.contains(ext))
+    // m4v: what Apple's tools name MPEG-4 and QuickTime video; webm: Matroska by another name.
+    static const QStringList accepted =
+        QStringLiteral("avi;mkv;flv;ogm;ogg;mp4;mov;3gp;swf;wmv;asf;mpg;dat;vob;m4v;webm").split(QLatin1Char(';'));
+    if (!accepted.contains(ext))
         return kNotAcceptable;
-    // Names that differ only in case are different files here.
+    // One file named two ways (relative and absolute, "a/../a/x.avi", a link) is
+    // still one file. Names that differ only in case are different files here.
+    const QString canonical = canonicalOrSame(path);
     for (int row = 0; row < list.rowCount(); ++row) {
-        if (list.fullPath(row) == path)
+        if (canonicalOrSame(list.fullPath(row)) == canonical)
             return row;
     }
     return -1;
@@ -92,6 +105,33 @@ QString FindFirstMatch(const QString &pattern)
     return QString();
 }
 
+QString CompanionFile(const QString &base, const QString &ext)
+{
+    const QString exact = base + QLatin1Char('.') + ext;
+    if (platform::fileExists(exact))
+        return exact;
+    const qsizetype sep = platform::lastSeparator(base);
+    const QString folder = base.left(sep + 1);
+    const QString stem = base.mid(sep + 1) + QLatin1Char('.');
+    DIR *dir = opendir(platform::encodePath(folder.isEmpty() ? QStringLiteral(".") : folder).constData());
+    if (!dir)
+        return QString();
+    QStringList names;
+    while (dirent *e = readdir(dir)) {
+        const QString name = platform::decodeName(QByteArray(e->d_name));
+        if (name.size() == stem.size() + ext.size() && name.startsWith(stem)
+            && QStringView(name).mid(stem.size()).compare(ext, Qt::CaseInsensitive) == 0)
+            names << name;
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const QString &name : names) {
+        if (platform::fileExists(folder + name))
+            return folder + name;
+    }
+    return QString();
+}
+
 void FindCompanions(FileList &list, int row)
 {
     const QString name = list.text(row, FileList::kName);
@@ -99,14 +139,14 @@ void FindCompanions(FileList &list, int row)
     const QString base = list.text(row, FileList::kFolder) + (dot < 0 ? name : name.left(dot));
 
     for (const char *ext : { "smi", "srt", "ass", "ssa" }) {
-        if (platform::fileExists(base + QLatin1Char('.') + QLatin1String(ext))) {
+        if (!CompanionFile(base, QLatin1String(ext)).isEmpty()) {
             list.setText(row, FileList::kSubtitle, QLatin1String(ext));
             break;
         }
     }
     static const char *const audio[] = { "aac", "wav", "dts", "ac3", "mp3", "mp2", "wma" };
     for (const char *ext : audio) {
-        if (platform::fileExists(base + QLatin1Char('.') + QLatin1String(ext))) {
+        if (!CompanionFile(base, QLatin1String(ext)).isEmpty()) {
             list.setText(row, FileList::kAudio, QLatin1String(ext));
             break;
         }
@@ -129,8 +169,18 @@ AddFilesResult AddSourcePaths(FileList &list, const QStringList &paths)
         if (CheckExtension(list, path) != -1 || platform::directoryExists(path))
             continue;
         const QString shortPath = platform::shortPath(path);
-        if (shortPath.isEmpty() || !platform::isScriptSafePath(shortPath)) {
+        // A name whose bytes are no UTF-8 reaches us with replacement characters and
+        // then names nothing: that is a naming problem, not a missing file.
+        if (shortPath.isEmpty() && !path.contains(QChar(QChar::ReplacementCharacter))) {
+            ++result.missing;
+            continue;
+        }
+        if (shortPath.isEmpty() || !platform::isEncodablePath(shortPath)) {
             ++result.refused;
+            continue;
+        }
+        if (!platform::isScriptSafePath(shortPath)) {
+            ++result.unsafe;
             continue;
         }
         const qsizetype sep = platform::lastSeparator(shortPath);
@@ -144,4 +194,16 @@ AddFilesResult AddSourcePaths(FileList &list, const QStringList &paths)
 QString RefusedNamesMessage(int refused)
 {
     return Fmt("%d개의 파일에서 파일명에 비 ASCII 문자 포함!").d(refused);
+}
+
+QString AddFilesMessage(const AddFilesResult &result)
+{
+    QStringList lines;
+    if (result.missing > 0)
+        lines << Fmt("%d개의 파일이 존재하지 않음!").d(result.missing);
+    if (result.refused > 0)
+        lines << RefusedNamesMessage(result.refused);
+    if (result.unsafe > 0)
+        lines << Fmt("%d개의 파일에서 파일명에 사용할 수 없는 문자(\", \\, 제어 문자) 포함!").d(result.unsafe);
+    return lines.join(QLatin1Char('\n'));
 }

@@ -14,6 +14,10 @@ inline constexpr int kNotAcceptable = 99999;
 // when the same path is already listed; -1 otherwise.
 int CheckExtension(const FileList &list, const QString &path);
 
+// base + "." + ext when it exists, else the first file of that folder named base + "."
+// and ext in another letter case (CLIP.SMI beside CLIP.AVI); empty when none.
+QString CompanionFile(const QString &base, const QString &ext);
+
 // Fills columns 2 (external audio extension) and 3 (external subtitle extension)
 // of the row from the files beside the source; columns are only ever set.
 void FindCompanions(FileList &list, int row);
@@ -26,13 +30,20 @@ QString FindFirstMatch(const QString &pattern);
 struct AddFilesResult
 {
     int added = 0;
-    int refused = 0; // names a step script cannot carry
+    int missing = 0; // no such file
+    int refused = 0; // names whose bytes are no text in the file-name encoding
+    int unsafe = 0;  // names a step script cannot carry (a quote, a backslash, a control character)
+
+    int notAdded() const { return missing + refused + unsafe; }
 };
 
 // The per-path steps for each path in order: extension test (unsupported files and
-// duplicates are skipped silently), the name test (refused names are counted),
+// duplicates are skipped silently), existence and name tests (counted by reason),
 // then a new row and its companions.
 AddFilesResult AddSourcePaths(FileList &list, const QStringList &paths);
 
 // "%d개의 파일에서 파일명에 비 ASCII 문자 포함!" with the count.
 QString RefusedNamesMessage(int refused);
+
+// One line per reason files were not added; empty when every file was.
+QString AddFilesMessage(const AddFilesResult &result);

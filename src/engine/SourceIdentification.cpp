@@ -24,14 +24,16 @@ const ContainerRow &containerRow(int kind)
         { "", {}, "" },
         { "containder format: AVI", { "avi", "divx" }, "AVI / " },
         { "containder format: DivX(Hacked AVI)", { "avi", "divx" }, "DivX / " },
-        { "containder format: MKV", { "mkv" }, "MKV / " },
+        // WebM is Matroska under another document type.
+        { "containder format: MKV", { "mkv", "webm" }, "MKV / " },
         { "containder format: FLV", { "flv" }, "FLV / " },
         { "containder format: OGG", { "ogm", "ogg" }, "OGM / " },
-        { "containder format: MP4", { "mp4", "mov", "3gp" }, "MP4 / " },
+        { "containder format: MP4", { "mp4", "mov", "3gp", "m4v" }, "MP4 / " },
         { "containder format: MPEG", { "mpg", "mpeg", "dat", "vob" }, "MPG / " },
         { "containder format: WMV", { "wmv", "asf" }, "WMV / " },
         { "containder format: SWF", { "swf" }, "SWF / " },
-        { "containder format: QT", { "mov", "qt" }, "QT / " },
+        // Phones write QuickTime-branded files under MP4 names.
+        { "containder format: QT", { "mov", "qt", "mp4", "m4v" }, "QT / " },
     };
     return rows[kind];
 }
@@ -93,7 +95,7 @@ bool copyDivx(ConvertJob &job)
     if (j.strSourceExt.compare(QLatin1String("divx"), Qt::CaseInsensitive) == 0
         && (kind == ContainerAvi || kind == ContainerDivx)) {
         job.setStatus(QStringLiteral("원본 파일 복사중"));
-        const QString copy = job.options.strTempFolder + QStringLiteral("tempdivxfile.avi");
+        const QString copy = job.strWorkFolder + QStringLiteral("tempdivxfile.avi");
         QFile::remove(copy);
         // The source itself is only ever read.
         if (!QFile::copy(j.strSourcePath, copy)) {
@@ -261,10 +263,11 @@ void externalFiles(ConvertJob &job)
     FileList &list = job.ui.fileList();
     const QString base = j.strSourcePath.left(j.strSourcePath.size() - j.strSourceExt.size()); // keeps the dot
     const QString audioExt = list.text(j.iRow, FileList::kAudio);
+    const QString stem = base.left(base.size() - 1);
     if (!audioExt.isEmpty()) {
-        QString candidate = base + audioExt;
-        if (!platform::fileExists(candidate))
-            candidate = FindFirstMatch(base.left(base.size() - 1) + QStringLiteral("*.") + audioExt);
+        QString candidate = CompanionFile(stem, audioExt);
+        if (candidate.isEmpty())
+            candidate = FindFirstMatch(stem + QStringLiteral("*.") + audioExt);
         j.strSummary += QStringLiteral(" / ") + audioExt.toUpper() + QStringLiteral("(ext)");
         j.iExternalAudioDelay = ExternalAudioDelay(j.strSourcePath, j.strSourceExt, candidate);
         job.Log(Fmt("external audio file: %s").s(candidate));
@@ -272,7 +275,9 @@ void externalFiles(ConvertJob &job)
     }
     const QString subtitleExt = list.text(j.iRow, FileList::kSubtitle);
     if (!subtitleExt.isEmpty()) {
-        const QString path = base + subtitleExt;
+        QString path = CompanionFile(stem, subtitleExt);
+        if (path.isEmpty())
+            path = base + subtitleExt;
         job.Log(Fmt("external subtitle file: %s").s(path));
         j.strExternalSubtitle = platform::shortPath(path);
     }

@@ -101,7 +101,7 @@ StageResult ReencodeVideo(ConvertJob &job)
     pass.sourcePath = j.strSourceShortPath;
     pass.outputPath = job.strWorkFolder + QStringLiteral("convh264.mp4");
     pass.ffmpegPath = job.tool(kFfmpeg).shortPath;
-    pass.tempFolder = WithOneTrailingSeparator(o.strTempFolder);
+    pass.tempFolder = job.strWorkFolder;
     pass.presetFolder = platform::shortPath(job.strProgramFolder) + QStringLiteral("tools/presets");
     pass.profile = o.iConversionProfile;
     pass.size = size;

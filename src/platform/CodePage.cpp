@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace platform {
 namespace {
 
-const char *iconvName(int codePage)
+// iconv's name of a Windows code page, or empty when iconv cannot convert it.
+QByteArray iconvName(int codePage)
 {
     switch (codePage) {
     case 949: return "CP949";
@@ -18,11 +20,36 @@ const char *iconvName(int codePage)
     case 932: return "CP932";
     case 850: return "CP850";
     case 852: return "CP852";
-    case 1252: return "CP1252";
-    case 1250: return "CP1250";
     case 65001: return "UTF-8";
-    default: return nullptr;
+    default: break;
     }
+    if (codePage <= 0)
+        return QByteArray();
+    // 874, 1250-1258 and the rest are CPnnnn to iconv when it has them at all.
+    static std::map<int, bool> known;
+    auto it = known.find(codePage);
+    const QByteArray name = "CP" + QByteArray::number(codePage);
+    if (it == known.end()) {
+        iconv_t cd = iconv_open("UTF-16LE", name.constData());
+        const bool ok = cd != reinterpret_cast<iconv_t>(-1);
+        if (ok)
+            iconv_close(cd);
+        it = known.emplace(codePage, ok).first;
+    }
+    return it->second ? name : QByteArray();
+}
+
+bool envCodePage(int *codePage)
+{
+    const char *env = std::getenv("MARBLEWAY_ANSI_CODEPAGE");
+    if (!env || !*env)
+        return false;
+    char *end = nullptr;
+    const long v = std::strtol(env, &end, 10);
+    if (!end || *end != '\0' || v <= 0 || v >= 65536 || iconvName(static_cast<int>(v)).isEmpty())
+        return false;
+    *codePage = static_cast<int>(v);
+    return true;
 }
 
 int resolve(int codePage)
@@ -70,27 +97,31 @@ bool convert(const char *from, const char *to, const QByteArray &in, QByteArray 
 
 int legacyCodePage()
 {
+    int codePage = 949;
+    envCodePage(&codePage);
+    return codePage;
+}
+
+QString refusedLegacyCodePage()
+{
     const char *env = std::getenv("MARBLEWAY_ANSI_CODEPAGE");
-    if (env && *env) {
-        char *end = nullptr;
-        long v = std::strtol(env, &end, 10);
-        if (end && *end == '\0' && v > 0 && v < 65536)
-            return static_cast<int>(v);
-    }
-    return 949;
+    int codePage = 0;
+    if (!env || !*env || envCodePage(&codePage))
+        return QString();
+    return QString::fromLocal8Bit(env);
 }
 
 bool isKnownCodePage(int codePage)
 {
-    return iconvName(resolve(codePage)) != nullptr;
+    return !iconvName(resolve(codePage)).isEmpty();
 }
 
 QString decodeCodePage(const QByteArray &bytes, int codePage, bool *ok)
 {
-    const char *name = iconvName(resolve(codePage));
+    const QByteArray name = iconvName(resolve(codePage));
     QByteArray utf16;
     static const QByteArray replacement("\xFD\xFF", 2); // U+FFFD, little-endian
-    bool good = name && convert(name, "UTF-16LE", bytes, utf16, replacement, 1);
+    bool good = !name.isEmpty() && convert(name.constData(), "UTF-16LE", bytes, utf16, replacement, 1);
     if (ok)
         *ok = good;
     if (!good)
@@ -100,10 +131,10 @@ QString decodeCodePage(const QByteArray &bytes, int codePage, bool *ok)
 
 QByteArray encodeCodePage(const QString &text, int codePage, bool *ok)
 {
-    const char *name = iconvName(resolve(codePage));
+    const QByteArray name = iconvName(resolve(codePage));
     QByteArray in(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
     QByteArray out;
-    bool good = name && convert("UTF-16LE", name, in, out, QByteArray("?"), 2);
+    bool good = !name.isEmpty() && convert("UTF-16LE", name.constData(), in, out, QByteArray("?"), 2);
     if (ok)
         *ok = good;
     return good ? out : QByteArray();

@@ -8,8 +8,12 @@
 namespace platform {
 
 // The code page that "code page 0" stands for: 949 unless MARBLEWAY_ANSI_CODEPAGE
-// names another number.
+// names another one that can be converted here.
 int legacyCodePage();
+
+// The MARBLEWAY_ANSI_CODEPAGE text when it is set but names no code page that can
+// be converted here (949 is then used); empty otherwise.
+QString refusedLegacyCodePage();
 
 // true when the code page (after mapping 0) can be converted here.
 bool isKnownCodePage(int codePage);

@@ -102,18 +102,25 @@ QString desktopFolder()
     return withoutTrailingSeparators(desktop);
 }
 
+bool isEncodablePath(const QString &path)
+{
+    for (QChar c : path) {
+        if (c.isSurrogate() && !c.isHighSurrogate() && !c.isLowSurrogate())
+            return false;
+    }
+    // Undecodable file-name bytes come back as something else.
+    QByteArray bytes = encodePath(path);
+    return QFile::decodeName(bytes) == path && QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
 bool isScriptSafePath(const QString &path)
 {
     for (QChar c : path) {
         // A backslash before the closing quote of a script argument would escape it.
         if (c == QLatin1Char('"') || c == QLatin1Char('\\') || c.unicode() < 0x20 || c.unicode() == 0x7F)
             return false;
-        if (c.isSurrogate() && !c.isHighSurrogate() && !c.isLowSurrogate())
-            return false;
     }
-    // Undecodable file-name bytes come back as something else: refuse them.
-    QByteArray bytes = encodePath(path);
-    return QFile::decodeName(bytes) == path && QString::fromUtf8(bytes).toUtf8() == bytes;
+    return isEncodablePath(path);
 }
 
 QString resolveLinks(const QString &path)

@@ -34,6 +34,9 @@ QString systemTempFolder();
 // The user's desktop folder (XDG), or the home folder when there is none; no trailing separator.
 QString desktopFolder();
 
+// The name is text in the file-name encoding (UTF-8) and comes back unchanged.
+bool isEncodablePath(const QString &path);
+
 // A name can be written into a script line and read back unchanged: no double quote,
 // no backslash, no control character, valid UTF-8 all the way.
 bool isScriptSafePath(const QString &path);

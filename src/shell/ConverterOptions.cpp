@@ -1,12 +1,11 @@
 #include "shell/ConverterOptions.h"
 
+#include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "platform/WorkFolders.h"
 #include "shell/DiagnosticLog.h"
 #include "shell/Formatters.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <variant>
 
@@ -126,38 +125,87 @@ void ConverterOptions::LogOptions(DiagnosticLog &log) const
     }
 }
 
-namespace {
-
-bool isWritableFolder(const QString &t)
+QString LegacyCodePageRefusal()
 {
-    if (!platform::directoryExists(t))
-        return false;
-    QFile marker(t + QStringLiteral("/tempfile.Tarvolin.Qor"));
-    if (!marker.open(QIODevice::WriteOnly))
-        return false;
-    marker.close();
-    return marker.remove();
+    const QString refused = platform::refusedLegacyCodePage();
+    if (refused.isEmpty())
+        return QString();
+    return Fmt("MARBLEWAY_ANSI_CODEPAGE=%s: 변환할 수 없는 코드 페이지!").s(refused);
 }
 
-} // namespace
-
-QString ValidateTempFolder(const QString &folder)
+QString DefaultTempFolder()
 {
-    QString t = platform::withoutTrailingSeparators(folder);
-    const QString s = platform::systemTempFolder();
-    bool changed = false;
+    const QStringList candidates = platform::defaultTempFolders();
+    for (const QString &folder : candidates) {
+        if (platform::preparePrivateFolder(folder) == platform::FolderProblem::None)
+            return folder;
+    }
+    return candidates.first();
+}
+
+QString CheckTempFolder(const QString &folderIn, QString *logLine)
+{
+    const QString folder = platform::withoutTrailingSeparators(folderIn);
+    const char *message = nullptr;
+    const char *reason = nullptr;
     // Every step script names files in this folder between double quotes: a name that
     // cannot be written there unchanged is as unusable as a folder we cannot write to.
-    if (t.isEmpty() || !platform::isScriptSafePath(t) || !isWritableFolder(t)) {
-        t = s;
+    if (!folder.isEmpty() && !platform::isScriptSafePath(folder)) {
+        message = "임시폴더 이름에 사용할 수 없는 문자 포함: %s";
+        reason = "name not usable in a script";
+    } else {
+        switch (platform::preparePrivateFolder(folder)) {
+        case platform::FolderProblem::None:
+            return QString();
+        case platform::FolderProblem::CannotCreate:
+            message = "임시폴더를 만들 수 없음: %s";
+            reason = "cannot be created";
+            break;
+        case platform::FolderProblem::NotAFolder:
+            message = "임시폴더가 폴더가 아님: %s";
+            reason = "not a folder";
+            break;
+        case platform::FolderProblem::SymbolicLink:
+            message = "임시폴더가 심볼릭 링크라서 사용하지 않음: %s";
+            reason = "symbolic link";
+            break;
+        case platform::FolderProblem::OtherOwner:
+            message = "임시폴더의 소유자가 다른 사용자라서 사용하지 않음: %s";
+            reason = "owned by another user";
+            break;
+        case platform::FolderProblem::OpenToOthers:
+            message = "다른 사용자도 쓸 수 있는 임시폴더라서 사용하지 않음: %s";
+            reason = "writable by other users";
+            break;
+        case platform::FolderProblem::NotWritable:
+            message = "임시폴더에 쓸 수 없음: %s";
+            reason = "not writable";
+            break;
+        }
+    }
+    if (logLine)
+        *logLine = Fmt("Temp folder refused (%s): %s").s(QString::fromLatin1(reason)).s(folder);
+    return Fmt(message).s(folder);
+}
+
+QString ValidateTempFolder(const QString &folder, QString *refusal)
+{
+    QString t = platform::withoutTrailingSeparators(folder);
+    bool changed = false;
+    // The bare system temporary folder is everybody's: it stands for the default.
+    if (t.isEmpty() || t.compare(platform::systemTempFolder(), Qt::CaseInsensitive) == 0) {
+        t = DefaultTempFolder();
         changed = true;
     }
-    if (t.compare(s, Qt::CaseInsensitive) == 0) {
-        t = s + QStringLiteral("/Qor");
-        QDir().mkdir(t);
-        changed = true;
-    }
-    return changed ? t + platform::kSeparator : folder;
+    const QString problem = CheckTempFolder(t);
+    if (problem.isEmpty())
+        return changed ? t + platform::kSeparator : folder;
+    if (refusal)
+        *refusal = problem;
+    const QString fallback = DefaultTempFolder();
+    if (fallback != t && CheckTempFolder(fallback).isEmpty())
+        return fallback + platform::kSeparator;
+    return QString();
 }
 
 QString WithOneTrailingSeparator(const QString &folder)
@@ -170,15 +218,14 @@ QString WithOneTrailingSeparator(const QString &folder)
     return t;
 }
 
-QString InitialTempFolder(ConverterOptions &options, platform::SettingsStore &store, bool toolsPresent)
+QString InitialTempFolder(ConverterOptions &options, platform::SettingsStore &store, bool toolsPresent,
+                          QString *refusal)
 {
-    QString folder = platform::systemTempFolder() + QStringLiteral("/Qor");
+    QString folder = platform::defaultTempFolders().first();
     if (toolsPresent) {
         options.strTempFolder = folder;
         options.LoadOptions(store);
-        folder = options.strTempFolder;
-        QDir().mkdir(platform::withoutTrailingSeparators(folder));
-        folder = ValidateTempFolder(folder);
+        folder = ValidateTempFolder(options.strTempFolder, refusal);
     }
     folder = WithOneTrailingSeparator(folder);
     options.strTempFolder = folder;

@@ -62,15 +62,30 @@ struct ConverterOptions
 // The longest folder text the store accepts (259 characters and a terminator).
 inline constexpr qsizetype kMaxStoredFolderLength = 259;
 
-// Ensures the temporary folder is a writable folder that is not the bare system
-// temporary folder. Returns the folder to use (with one trailing separator when it
-// was changed, unchanged otherwise).
-QString ValidateTempFolder(const QString &folder);
+// The message refusing MARBLEWAY_ANSI_CODEPAGE when it names a code page legacy
+// subtitles cannot be decoded in; empty when it is unset or usable.
+QString LegacyCodePageRefusal();
 
-// The start-up temporary folder: system temp + "/Qor", or the stored one when tools
-// are present (options are then loaded from the store), validated, with one
-// trailing separator.
-QString InitialTempFolder(ConverterOptions &options, platform::SettingsStore &store, bool toolsPresent);
+// The folder the user's own temporary folder defaults to (created when it can be).
+QString DefaultTempFolder();
+
+// Empty when folder can hold this user's work files (it is created, with its parents,
+// when missing); else the message naming it and why it is refused. logLine gets the
+// diagnostic line of the refusal.
+QString CheckTempFolder(const QString &folder, QString *logLine = nullptr);
+
+// Ensures the temporary folder is usable (CheckTempFolder) and is not the bare system
+// temporary folder, which stands for the default. Returns the folder to use (with one
+// trailing separator when it was changed, unchanged otherwise). A refused folder
+// is replaced by the default, and refusal gets the message; empty when the default
+// is refused too.
+QString ValidateTempFolder(const QString &folder, QString *refusal = nullptr);
+
+// The start-up temporary folder: the default, or the stored one when tools are
+// present (options are then loaded from the store), validated, with one trailing
+// separator. refusal gets the message when the stored folder was refused.
+QString InitialTempFolder(ConverterOptions &options, platform::SettingsStore &store, bool toolsPresent,
+                          QString *refusal = nullptr);
 
 // The option controls that depend on others, by control id, and whether each is
 // enabled in the given state (on = idle; during a conversion every one is off).

@@ -365,9 +365,10 @@ void MainDialog::initDialog()
 
     options.strSaveFolder.clear();
     bToolsPresent = platform::directoryExists(strProgramFolder + QStringLiteral("tools"));
+    QString tempRefusal;
     {
         platform::SettingsStore store;
-        InitialTempFolder(options, store, bToolsPresent);
+        InitialTempFolder(options, store, bToolsPresent, &tempRefusal);
     }
     pushOptions();
     if (!bToolsPresent) {
@@ -377,6 +378,10 @@ void MainDialog::initDialog()
         showMessage(QStringLiteral(".\\tools 폴더가 존재하지 않음!"));
     } else {
         enableControls(true);
+        if (!tempRefusal.isEmpty())
+            showMessage(tempRefusal);
+        if (const QString refused = LegacyCodePageRefusal(); !refused.isEmpty())
+            showMessage(refused);
     }
 
     m_statusBar = new StatusBar(smallestSize().width(), this);
@@ -612,9 +617,9 @@ void MainDialog::addPaths(const QStringList &paths)
         if (!platform::shortPath(p).isEmpty())
             present << p;
     }
-    const AddFilesResult result = AddSourcePaths(*m_list, present);
-    if (result.refused > 0)
-        showMessage(RefusedNamesMessage(result.refused));
+    const QString refused = AddFilesMessage(AddSourcePaths(*m_list, present));
+    if (!refused.isEmpty())
+        showMessage(refused);
     if (m_list->rowCount() > 0 && !bConverting && m_idle)
         button(1016)->setEnabled(true);
 }
@@ -701,8 +706,11 @@ void MainDialog::onTempFolder()
     QString folder;
     if (!BrowseForFolder(QStringLiteral("임시파일 저장 폴더 지정"), options.strTempFolder, &folder) || folder.isEmpty())
         return;
-    options.strTempFolder = WithOneTrailingSeparator(ValidateTempFolder(folder));
+    QString refusal;
+    options.strTempFolder = WithOneTrailingSeparator(ValidateTempFolder(folder, &refusal));
     updateFolderTips();
+    if (!refusal.isEmpty())
+        showMessage(refusal);
 }
 
 void MainDialog::onSaveFolder()

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -98,8 +99,15 @@ TEST(CliArguments, GivenOptionsReplaceLoadedOnesAndSwitchTheirCheckBoxes)
     EXPECT_FALSE(o.bWriteLog);
     EXPECT_FALSE(o.bDesignateAudioLanguage && o.iAudioLanguage != 8);
 
-    // An unusable temporary folder is replaced like the window replaces it.
+    // A folder asked for by name is refused, never silently swapped for another; a
+    // missing one is created.
     ConverterOptions p;
-    ApplyCliArguments(parse({ "--temp-folder", "/proc/self", "a.avi" }), p);
-    EXPECT_EQ(p.strTempFolder, testsupport::sandbox() + QStringLiteral("/tmp/Qor/"));
+    p.strTempFolder = QStringLiteral("/before/");
+    EXPECT_EQ(ApplyCliArguments(parse({ "--temp-folder", "/proc/self", "a.avi" }), p),
+              QStringLiteral("임시폴더가 심볼릭 링크라서 사용하지 않음: /proc/self"));
+    EXPECT_EQ(p.strTempFolder, QStringLiteral("/before/"));
+    const QString missing = testsupport::sandbox() + QStringLiteral("/new/temp/folder");
+    EXPECT_EQ(ApplyCliArguments(parse({ "--temp-folder", missing.toUtf8().constData(), "a.avi" }), p), QString());
+    EXPECT_EQ(p.strTempFolder, missing + QStringLiteral("/"));
+    EXPECT_TRUE(QFileInfo(missing).isDir());
 }

@@ -136,7 +136,7 @@ TEST_F(CliBinaryTest, RunPrintsOneLinePerRowAndFailsWhenARowIsNotDone)
     // Row statuses and message boxes go to standard error.
     EXPECT_TRUE(r.err.contains(QStringLiteral("[1] a.avi: 대기중")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("[3] 한글 %1 $(touch PWNED).mp4: 파일 읽기 오류")));
-    EXPECT_TRUE(r.err.contains(QStringLiteral("1개의 파일에서 파일명에 비 ASCII 문자 포함!")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("1개의 파일에서 파일명에 사용할 수 없는 문자(\", \\, 제어 문자) 포함!")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("작업 종료! / ")));
     EXPECT_FALSE(QFile::exists(temp + QStringLiteral("/PWNED")));
     // The sources are untouched.

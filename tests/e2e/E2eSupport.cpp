@@ -52,6 +52,8 @@ std::unique_ptr<Sandbox::Running> Sandbox::startCli(const QStringList &args, con
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), root() + QStringLiteral("/config"));
     env.insert(QStringLiteral("HOME"), root());
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), root() + QStringLiteral("/cache"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     // The default temporary folder, and the folder every tool starts in, are the
     // sandbox's own: parallel tests never share them.
@@ -65,7 +67,7 @@ std::unique_ptr<Sandbox::Running> Sandbox::startCli(const QStringList &args, con
         env.insert(assignment.left(eq), assignment.mid(eq + 1));
     }
     run->process.setProcessEnvironment(env);
-    const QStringList cliArgs = QStringList{ QStringLiteral("--temp-folder"), tempDir() } + args;
+    const QStringList cliArgs = m_useDefaultTemp ? args : QStringList{ QStringLiteral("--temp-folder"), tempDir() } + args;
     const QString cli = binDir() + QStringLiteral("/marbleway-cli");
     if (m_launcher.isEmpty())
         run->process.start(cli, cliArgs);
@@ -181,7 +183,21 @@ void Sandbox::removeDiagnosticLog() const
 
 QStringList Sandbox::leftoverTempFiles() const
 {
-    return QDir(tempDir()).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
+    // Files of the temporary folder itself and of every run's subfolder, by name; a
+    // run subfolder left behind empty counts too.
+    const QDir temp(tempDir());
+    QStringList left = temp.entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString &sub : temp.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QStringList files = QDir(temp.filePath(sub)).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
+        left += files.isEmpty() ? QStringList{ sub + QLatin1Char('/') } : files;
+    }
+    return left;
+}
+
+QString Sandbox::keptWorkFolder() const
+{
+    const QStringList kept = QDir(tempDir()).entryList({ QStringLiteral("kept-*") }, QDir::Dirs, QDir::Time);
+    return kept.isEmpty() ? QString() : tempDir() + QLatin1Char('/') + kept.first() + QLatin1Char('/');
 }
 
 bool ffmpeg(const QStringList &args, const QString &output)

@@ -29,8 +29,8 @@ struct RunResult
     std::map<QString, QString> statusByPath() const;
 };
 
-// A scratch area for one test: its own settings home (XDG_CONFIG_HOME), temp folder,
-// media folder and save folder; removed at the end.
+// A scratch area for one test: its own settings home (XDG_CONFIG_HOME), cache folder,
+// temp folder, media folder and save folder; removed at the end.
 class Sandbox
 {
 public:
@@ -66,8 +66,16 @@ public:
     // Copies a test-media file into mediaDir() under a new name; returns its path.
     QString addMedia(const QString &mediaName, const QString &asName) const;
 
-    // Files left in the temp folder (scripts, intermediates).
+    // Files left in the temp folder and in the runs' subfolders there (scripts,
+    // intermediates), by name.
     QStringList leftoverTempFiles() const;
+    // The newest run subfolder kept with --keep-temp (trailing '/'), or empty.
+    QString keptWorkFolder() const;
+
+    // Runs leave out --temp-folder and use the default temporary folder of the
+    // sandbox's home (its cache folder, cacheDir()).
+    void useDefaultTempFolder() { m_useDefaultTemp = true; }
+    QString cacheDir() const { return m_dir.path() + QStringLiteral("/cache"); }
 
     // The diagnostic log of the runs (--log), as text; empty when none was written.
     QString diagnosticLog() const;
@@ -78,6 +86,7 @@ private:
     QTemporaryDir m_dir;
     mutable QStringList m_removedOnPurpose;
     QStringList m_launcher;
+    bool m_useDefaultTemp = false;
 };
 
 // Checksums of the files a run must leave alone: each FILE argument that exists and

@@ -163,7 +163,7 @@ protected:
         status = r.statusByPath()[source];
         return r;
     }
-    QString work(const char *name) const { return box.tempDir() + QLatin1Char('/') + QLatin1String(name); }
+    QString work(const char *name) const { return box.keptWorkFolder() + QLatin1String(name); }
     bool logged(const QString &line) const { return log.contains(line); }
 
     // A copy of the built tools folder in which some tools are replaced by scripts.
@@ -232,7 +232,10 @@ TEST_F(AudioE2e, StereoAacTrackIsKeptUnchanged)
     convert(src, { "--keep-temp" });
     EXPECT_TRUE(logged(" / AAC(int, out of 2)"));
     EXPECT_TRUE(logged("Extracting audio from MKV"));
-    EXPECT_TRUE(logged(QStringLiteral("Audio file name: ") + work("extractedaudio.aac")));
+    // Logged while the run's folder still had its working name.
+    QString during = work("extractedaudio.aac");
+    during.replace(QStringLiteral("/kept-"), QStringLiteral("/run-"));
+    EXPECT_TRUE(logged(QStringLiteral("Audio file name: ") + during));
     EXPECT_FALSE(QFileInfo::exists(work("temp.aac")));
     expectPlayableAac(work("extractedaudio.aac"), 2);
     // The payload is the source track's, packet for packet.

@@ -202,7 +202,9 @@ TEST_P(E2eHostileNames, SourceNames)
     addFigure(QStringLiteral("hostile_source_names"), names.size());
     addFigure(QStringLiteral("hostile_source_names_refused"), refused);
 
-    EXPECT_TRUE(r.err.contains(RefusedNamesMessage(refused))) << r.err.toStdString();
+    AddFilesResult expected;
+    expected.unsafe = refused;
+    EXPECT_TRUE(r.err.contains(AddFilesMessage(expected))) << r.err.toStdString();
     const auto status = r.statusByPath();
     int converted = 0;
     for (const auto &[path, n] : accepted) {
@@ -224,8 +226,7 @@ TEST_P(E2eHostileNames, SourceNames)
 }
 
 // One run per name: the name as the save folder and as the temporary folder. A name a
-// script cannot carry is refused as the save folder (nothing runs) and replaced by the
-// default temporary folder; the conversion itself then goes ahead.
+// script cannot carry is refused as either (nothing runs).
 TEST_P(E2eHostileNames, FolderNames)
 {
     Sandbox box;
@@ -255,12 +256,13 @@ TEST_P(E2eHostileNames, FolderNames)
         EXPECT_TRUE(asSave.err.contains(kUnsafeSaveFolderMessage)) << asSave.err.toStdString();
         EXPECT_TRUE(asSave.statusByPath().empty());
         EXPECT_EQ(QDir(save).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-        // As the temporary folder: the default one is used instead.
+        // As the temporary folder asked for by name: refused too, never swapped for another.
         const RunResult asTemp = box.runCli({ "--temp-folder", temp, "--save-folder", box.saveDir(), source });
-        EXPECT_TRUE(asTemp.statusByPath()[source].startsWith(QStringLiteral("완료: "))) << asTemp.err.toStdString();
-        EXPECT_TRUE(QFile::exists(box.saveDir() + out));
+        EXPECT_EQ(asTemp.exitCode, 2) << asTemp.err.toStdString();
+        EXPECT_TRUE(asTemp.err.contains(QStringLiteral("임시폴더 이름에 사용할 수 없는 문자 포함: ") + temp))
+            << asTemp.err.toStdString();
+        EXPECT_TRUE(asTemp.statusByPath().empty());
         EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-        QFile::remove(box.saveDir() + out);
     }
     addFigure(QStringLiteral("hostile_folder_names"), tried);
     addFigure(QStringLiteral("hostile_folder_names_refused"), refused);

@@ -4,6 +4,7 @@
 #include "E2eSupport.h"
 
 #include <QFile>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,41 @@ TEST(E2eIdentify, ReencodingModeAcceptsWhatThePlayableModeRefuses)
     const RunResult r0 = box.runCli({ QStringLiteral("--mode"), QStringLiteral("0"), wmv, mpg });
     EXPECT_EQ(r0.statusByPath().at(wmv), QStringLiteral("수용불가 비디오"));
     EXPECT_TRUE(r0.err.contains(QStringLiteral("수용불가 비디오")));
+}
+
+TEST(E2eIdentify, WebmAndQuickTimeUnderMp4NamesAreConverted)
+{
+    Sandbox box;
+    // What browsers and phones write: VP9/Opus WebM, and QuickTime-branded MP4.
+    const QString webm = box.mediaDir() + QStringLiteral("/clip.webm");
+    const QString phone = box.mediaDir() + QStringLiteral("/phone.mp4");
+    const QStringList input = { "-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-f", "lavfi",
+                                "-i", "sine=frequency=440:sample_rate=48000", "-t", "2" };
+    ASSERT_TRUE(ffmpeg(input + QStringList{ "-c:v", "libvpx-vp9", "-b:v", "100k", "-c:a", "libopus" }, webm));
+    ASSERT_TRUE(ffmpeg(input + QStringList{ "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-f", "mov" },
+                       phone));
+
+    // Playable video only: the QuickTime file goes through; VP9 is no video the device plays.
+    const RunResult r1 = box.runCli({ QStringLiteral("--mode"), QStringLiteral("1"), webm, phone });
+    EXPECT_EQ(r1.statusByPath()[webm], QStringLiteral("수용불가 비디오")) << r1.err.toStdString();
+    EXPECT_TRUE(r1.statusByPath()[phone].startsWith(QStringLiteral("완료"))) << r1.err.toStdString();
+    EXPECT_TRUE(r1.err.contains(QStringLiteral("  QT / H.264(160x120, 25fps"))) << r1.err.toStdString();
+    // Re-encoding when needed: the WebM becomes H.264 with its Opus sound as AAC.
+    const RunResult r2 = box.runCli({ QStringLiteral("--mode"), QStringLiteral("2"), webm });
+    EXPECT_TRUE(r2.statusByPath()[webm].startsWith(QStringLiteral("완료"))) << r2.err.toStdString();
+    EXPECT_TRUE(r2.err.contains(QStringLiteral("  MKV / "))) << r2.err.toStdString();
+
+    for (const QString &out : { QStringLiteral("/[Qor] clip.mp4"), QStringLiteral("/[Qor] phone.mp4") }) {
+        SCOPED_TRACE(out.toStdString());
+        const QJsonObject p = probe(box.mediaDir() + out);
+        const QList<QJsonObject> video = streams(p, QStringLiteral("video"));
+        const QList<QJsonObject> audio = streams(p, QStringLiteral("audio"));
+        ASSERT_EQ(video.size(), 1);
+        ASSERT_EQ(audio.size(), 1);
+        EXPECT_EQ(video.first().value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+        EXPECT_EQ(audio.first().value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+        EXPECT_NEAR(audio.first().value(QStringLiteral("duration")).toString().toDouble(), 2.0, 0.15);
+    }
 }
 
 } // namespace

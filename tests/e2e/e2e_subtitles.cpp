@@ -357,7 +357,7 @@ TEST(E2eSubtitles, NegativeAudioDelayShiftsTheExternalSubtitle)
     expectDone(r, src);
 
     // The kept work files: the timed text and its copy 40 ms later.
-    const QString work = box.tempDir() + QLatin1Char('/');
+    const QString work = box.keptWorkFolder();
     const QStringList adj = QDir(work).entryList({ QStringLiteral("*_adj.ttxt") });
     ASSERT_EQ(adj.size(), 1) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
     const QString original = work + adj.first().chopped(9) + QStringLiteral(".ttxt");

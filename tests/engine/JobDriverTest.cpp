@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <unistd.h>
 #include <map>
 
 using namespace testsupport;
@@ -473,7 +474,9 @@ TEST_F(JobDriverTest, TemporaryFilesGoAtJobEndUnlessKept)
     addSource(QStringLiteral("a.avi"));
     addSource(QStringLiteral("b.avi"));
     QStringList seenAtSecondJob;
-    g_stage = [&seenAtSecondJob](ConvertJob &job) {
+    QString runFolder;
+    g_stage = [&](ConvertJob &job) {
+        runFolder = job.strWorkFolder;
         const QString temp = job.strWorkFolder + QStringLiteral("temp row%1.wav").arg(job.job.iRow);
         writeFile(temp, "pcm");
         AddTempFile(job.tempFiles, temp);
@@ -481,21 +484,54 @@ TEST_F(JobDriverTest, TemporaryFilesGoAtJobEndUnlessKept)
             seenAtSecondJob = QDir(job.strWorkFolder).entryList(QDir::Files);
         return StageResult::Continue;
     };
-    writeFile(work + QStringLiteral("runapp_out.cmd"), "old");
+    writeFile(work + QStringLiteral("someone else's.txt"), "keep me");
     EXPECT_EQ(convert(), RunOutcome::Finished);
-    // The first job's file went at its job end; nothing is left after the run.
-    EXPECT_EQ(seenAtSecondJob, QStringList({ QStringLiteral("runapp_out.cmd"), QStringLiteral("temp row1.wav") }));
-    EXPECT_TRUE(QDir(work).entryList(QDir::Files).isEmpty());
+    // The run worked in a subfolder of its own, private to the user.
+    EXPECT_TRUE(runFolder.startsWith(work + QStringLiteral("run-%1-").arg(getpid()))) << runFolder.toStdString();
+    EXPECT_TRUE(runFolder.endsWith(QLatin1Char('/')));
+    // The first job's file went at its job end; the run's folder went at its end.
+    EXPECT_EQ(seenAtSecondJob, QStringList({ QStringLiteral("temp row1.wav") }));
+    EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList({ QStringLiteral("someone else's.txt") }));
     // Sources are never touched.
     EXPECT_TRUE(QFile::exists(sources + QStringLiteral("a.avi")));
     EXPECT_TRUE(QFile::exists(sources + QStringLiteral("b.avi")));
 
+    // Kept: everything stays in a folder later runs leave alone, named in the end message.
     ui.options.bKeepTempFiles = true;
-    writeFile(work + QStringLiteral("runapp_out.cmd"), "old");
     EXPECT_EQ(convert(), RunOutcome::Finished);
-    EXPECT_EQ(QDir(work).entryList(QDir::Files),
-              QStringList({ QStringLiteral("runapp_out.cmd"), QStringLiteral("temp row0.wav"),
-                            QStringLiteral("temp row1.wav") }));
+    const QStringList kept = QDir(work).entryList({ QStringLiteral("kept-*") }, QDir::Dirs);
+    ASSERT_EQ(kept.size(), 1);
+    const QString keptFolder = work + kept.first() + QLatin1Char('/');
+    EXPECT_EQ(QDir(keptFolder).entryList(QDir::Files),
+              QStringList({ QStringLiteral("temp row0.wav"), QStringLiteral("temp row1.wav") }));
+    ASSERT_FALSE(ui.messages.isEmpty());
+    EXPECT_TRUE(ui.messages.last().endsWith(QStringLiteral("\n임시파일 위치: ") + keptFolder))
+        << ui.messages.last().toStdString();
+    ui.options.bKeepTempFiles = false;
+    EXPECT_EQ(convert(), RunOutcome::Finished);
+    EXPECT_TRUE(QDir(keptFolder).exists());
+}
+
+TEST_F(JobDriverTest, TemporaryFolderThatChangedHandsIsRefusedAtConvert)
+{
+    addSource(QStringLiteral("a.avi"));
+    ui.list.history.clear();
+    writeFile(work + QStringLiteral("theirs"), "x");
+    ASSERT_EQ(chown(QFile::encodeName(work).constData(), getuid() + 4242, getgid()), 0);
+    const QString logPath = sandbox() + QStringLiteral("/home/Qor_Log.txt");
+    QFile::remove(logPath);
+    ui.options.bWriteLog = true;
+    EXPECT_EQ(convert(), RunOutcome::NotStarted);
+    const QString folder = platform::withoutTrailingSeparators(work);
+    EXPECT_EQ(ui.messages, QStringList{ QStringLiteral("임시폴더의 소유자가 다른 사용자라서 사용하지 않음: ") + folder });
+    const QByteArray log = readFile(logPath);
+    EXPECT_TRUE(QString::fromUtf16(reinterpret_cast<const char16_t *>(log.constData()), log.size() / 2)
+                    .contains(QStringLiteral("Temp folder refused (owned by another user): ") + folder));
+    EXPECT_TRUE(ui.list.history.empty());
+    EXPECT_FALSE(ui.bConverting);
+    EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{ QStringLiteral("theirs") });
+    QFile::remove(logPath);
 }
 
 TEST_F(JobDriverTest, SkippedJobsTemporaryFilesGoAtTheNextJobEnd)
@@ -517,7 +553,6 @@ TEST_F(JobDriverTest, SkippedJobsTemporaryFilesGoAtTheNextJobEnd)
     EXPECT_EQ(convert(), RunOutcome::Finished);
     // A skipped job does not reach its job end; the next job end deletes its files.
     EXPECT_TRUE(firstTempPresentInSecondJob);
-    EXPECT_FALSE(QFile::exists(work + QStringLiteral("skip.wav")));
 }
 
 TEST_F(JobDriverTest, LogOffCreatesNoFileAndLeavesAnOldOneAlone)

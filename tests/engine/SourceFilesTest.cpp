@@ -109,6 +109,25 @@ TEST_F(CompanionsTest, FirstKindInTableOrderWins)
     EXPECT_EQ(list.text(row, FileList::kAudio), QStringLiteral("aac"));
 }
 
+TEST_F(CompanionsTest, ExtensionsMatchInAnyLetterCaseTheExactOneFirst)
+{
+    touch(QStringLiteral("CLIP.SMI"));
+    touch(QStringLiteral("CLIP.Ac3"));
+    const int row = add(QStringLiteral("CLIP.AVI"));
+    EXPECT_EQ(list.text(row, FileList::kSubtitle), QStringLiteral("smi"));
+    EXPECT_EQ(list.text(row, FileList::kAudio), QStringLiteral("ac3"));
+    EXPECT_EQ(CompanionFile(dir + QStringLiteral("CLIP"), QStringLiteral("smi")), dir + QStringLiteral("CLIP.SMI"));
+    touch(QStringLiteral("CLIP.smi"));
+    EXPECT_EQ(CompanionFile(dir + QStringLiteral("CLIP"), QStringLiteral("smi")), dir + QStringLiteral("CLIP.smi"));
+    // Only the extension's case is free; a name of another case and wildcard-looking
+    // characters in the name are no match.
+    touch(QStringLiteral("clip.SRT"));
+    touch(QStringLiteral("a*b.ssa"));
+    EXPECT_EQ(CompanionFile(dir + QStringLiteral("CLIP"), QStringLiteral("srt")), QString());
+    EXPECT_EQ(CompanionFile(dir + QStringLiteral("axb"), QStringLiteral("ssa")), QString());
+    EXPECT_EQ(CompanionFile(dir + QStringLiteral("clip"), QStringLiteral("srt")), dir + QStringLiteral("clip.SRT"));
+}
+
 TEST_F(CompanionsTest, ExactAudioNameBeatsTheWildcard)
 {
     touch(QStringLiteral("clip.kor.aac"));
@@ -171,13 +190,39 @@ TEST(AddSourcePaths, ScriptSafeNamesAreAddedOthersRefusedAndCounted)
     MemoryFileList list;
     const AddFilesResult r = AddSourcePaths(list, paths);
     EXPECT_EQ(r.added, good.size());
-    EXPECT_EQ(r.refused, bad.size() + 1);
+    // Each reason counted apart: a missing file is no naming problem.
+    EXPECT_EQ(r.unsafe, bad.size());
+    EXPECT_EQ(r.missing, 1);
+    EXPECT_EQ(r.refused, 0);
     ASSERT_EQ(list.rowCount(), good.size());
     for (int i = 0; i < good.size(); ++i) {
         EXPECT_EQ(list.text(i, FileList::kName), good[i]);
         EXPECT_EQ(list.text(i, FileList::kFolder), dir);
     }
-    EXPECT_EQ(RefusedNamesMessage(r.refused), QStringLiteral("4개의 파일에서 파일명에 비 ASCII 문자 포함!"));
+    EXPECT_EQ(AddFilesMessage(r), QStringLiteral("1개의 파일이 존재하지 않음!\n"
+                                                 "3개의 파일에서 파일명에 사용할 수 없는 문자(\", \\, 제어 문자) 포함!"));
+    EXPECT_EQ(AddFilesMessage(AddFilesResult{ 2, 0, 0, 0 }), QString());
+    EXPECT_EQ(RefusedNamesMessage(4), QStringLiteral("4개의 파일에서 파일명에 비 ASCII 문자 포함!"));
+}
+
+TEST(AddSourcePaths, OneFileNamedTwoWaysIsListedOnce)
+{
+    const QString dir = freshFolder(QStringLiteral("twice"));
+    QDir().mkpath(dir + QStringLiteral("/a"));
+    writeFile(dir + QStringLiteral("/a/x.avi"), "x");
+    ASSERT_TRUE(QFile::link(dir + QStringLiteral("/a/x.avi"), dir + QStringLiteral("/link.avi")));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir);
+    MemoryFileList list;
+    const AddFilesResult r = AddSourcePaths(list, { QStringLiteral("a/x.avi"), dir + QStringLiteral("/a/x.avi"),
+                                                    dir + QStringLiteral("/a/../a/x.avi"), QStringLiteral("./a//x.avi"),
+                                                    dir + QStringLiteral("/link.avi") });
+    QDir::setCurrent(before);
+    EXPECT_EQ(r.added, 1);
+    EXPECT_EQ(list.rowCount(), 1);
+    // Names differing only in case are different files here.
+    writeFile(dir + QStringLiteral("/a/X.avi"), "x");
+    EXPECT_EQ(AddSourcePaths(list, { dir + QStringLiteral("/a/X.avi") }).added, 1);
 }
 
 TEST(AddSourcePaths, NameThatIsNotUtf8IsRefused)

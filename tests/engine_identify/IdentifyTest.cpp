@@ -85,9 +85,16 @@ TEST_F(Identify, ExtensionMustFitTheContainer)
     EXPECT_EQ(status(), QStringLiteral("확장자 오류!"));
     EXPECT_EQ(run("clip.MKV", report("Matroska", {})), StageResult::Continue);
     EXPECT_EQ(run("clip.mp4", report("MPEG-4", {})), StageResult::Continue);
-    EXPECT_EQ(run("clip.mp4", report("QuickTime", {})), StageResult::SkipJob);
-    EXPECT_EQ(status(), QStringLiteral("확장자 오류!"));
     EXPECT_EQ(run("clip.qt", report("QuickTime", {})), StageResult::Continue);
+    EXPECT_EQ(run("clip.mov", report("Matroska", {})), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("확장자 오류!"));
+    // Phones write QuickTime under MP4 names; WebM is Matroska.
+    EXPECT_EQ(run("clip.mp4", report("QuickTime", {})), StageResult::Continue);
+    EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("QT / ")));
+    EXPECT_EQ(run("clip.M4V", report("QuickTime", {})), StageResult::Continue);
+    EXPECT_EQ(run("clip.webm", report("WebM", {})), StageResult::Continue);
+    EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("MKV / ")));
+    EXPECT_EQ(run("clip.webm", report("MPEG-4", {})), StageResult::SkipJob);
 }
 
 TEST_F(Identify, UnreadableAndUnknownContainers)
@@ -207,12 +214,19 @@ TEST_F(Identify, ExternalAudioDelayFromTheName)
     EXPECT_EQ(job.job.strAudioFile, dir.path() + QStringLiteral("/movie DELAY -300ms.ac3"));
     EXPECT_EQ(job.job.strExternalSubtitle, dir.path() + QStringLiteral("/movie.srt"));
     EXPECT_TRUE(job.job.strSummary.endsWith(QStringLiteral(" / AC3(ext)")));
+
+    // Companions in capitals are read under their own names.
+    QFile(dir.path() + QStringLiteral("/CLIP.SMI")).open(QIODevice::WriteOnly);
+    QFile(dir.path() + QStringLiteral("/CLIP.AAC")).open(QIODevice::WriteOnly);
+    EXPECT_EQ(run(dir.path() + QStringLiteral("/CLIP.mkv"), report("Matroska", {})), StageResult::Continue);
+    EXPECT_EQ(job.job.strExternalSubtitle, dir.path() + QStringLiteral("/CLIP.SMI"));
+    EXPECT_EQ(job.job.strAudioFile, dir.path() + QStringLiteral("/CLIP.AAC"));
 }
 
 TEST_F(Identify, DivxSourceIsCopiedNeverTouched)
 {
     QTemporaryDir work;
-    job.ui.options.strTempFolder = work.path() + QLatin1Char('/');
+    job.strWorkFolder = work.path() + QLatin1Char('/');
     const QString source = dir.path() + QStringLiteral("/film.divx");
     QFile f(source);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));

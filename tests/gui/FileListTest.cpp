@@ -130,7 +130,7 @@ TEST(FileList, NamesAScriptCannotCarryAreRefusedAndCounted)
     const QString korean = MakeFile(m + QStringLiteral("한글 이름 %1.mkv"));
     const QString plain = MakeFile(m + QStringLiteral("plain.mp4"));
     EXPECT_TRUE(dropOn(d->listCtrl(), { quote, korean, tab, plain }));
-    EXPECT_EQ(d->messages, QStringList{ QStringLiteral("2개의 파일에서 파일명에 비 ASCII 문자 포함!") });
+    EXPECT_EQ(d->messages, QStringList{ QStringLiteral("2개의 파일에서 파일명에 사용할 수 없는 문자(\", \\, 제어 문자) 포함!") });
     EXPECT_EQ(columnTexts(*d->listCtrl()), (QStringList{ QStringLiteral("한글 이름 %1.mkv"), QStringLiteral("plain.mp4") }));
 }
 

@@ -33,6 +33,9 @@ public:
         QDir(m_root->path()).mkpath(QStringLiteral("tmp"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_root->path() + QStringLiteral("/config")));
         qputenv("TMPDIR", QFile::encodeName(m_root->path() + QStringLiteral("/tmp")));
+        // The default temporary folder lies in the user's cache folder.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_root->path() + QStringLiteral("/cache")));
+        qunsetenv("XDG_RUNTIME_DIR");
         // Offscreen unless asked otherwise (QT_QPA_PLATFORM=xcb under xvfb-run shows
         // the same tests on a real X server).
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

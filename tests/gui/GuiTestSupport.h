@@ -11,7 +11,7 @@
 #include <memory>
 
 // Every test process gets a settings store and a system temporary folder of its
-// own (XDG_CONFIG_HOME and TMPDIR point into a temporary folder) and one
+// own (XDG_CONFIG_HOME, XDG_CACHE_HOME and TMPDIR point into a temporary folder) and one
 // QApplication on the offscreen platform.
 QString TestRoot();
 

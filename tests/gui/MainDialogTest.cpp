@@ -92,8 +92,8 @@ TEST(StartUp, FirstStartShowsTheDefaultsInTheDesignedLayout)
     }
     EXPECT_TRUE(d->listCtrl()->dropsAccepted());
 
-    // The temporary folder is set up beneath the system one.
-    const QString expectedTemp = platform::systemTempFolder() + QStringLiteral("/Qor/");
+    // The temporary folder is the user's own, in the cache folder.
+    const QString expectedTemp = TestRoot() + QStringLiteral("/cache/marbleway/");
     EXPECT_EQ(d->options.strTempFolder, expectedTemp);
     EXPECT_TRUE(QFileInfo(expectedTemp).isDir());
 }
@@ -258,10 +258,20 @@ TEST(Options, FolderPickersKeepValidatedFolders)
     QTest::mouseClick(d->w(1019), Qt::LeftButton);
     EXPECT_EQ(d->options.strTempFolder, chosen + QLatin1Char('/'));
 
-    // The bare system temporary folder is never used itself.
+    // The bare system temporary folder is never used itself: it stands for the default.
     d->folderToChoose = platform::systemTempFolder();
     QTest::mouseClick(d->w(1019), Qt::LeftButton);
-    EXPECT_EQ(d->options.strTempFolder, platform::systemTempFolder() + QStringLiteral("/Qor/"));
+    EXPECT_EQ(d->options.strTempFolder, TestRoot() + QStringLiteral("/cache/marbleway/"));
+    EXPECT_TRUE(d->messages.isEmpty());
+
+    // A link is refused with a message naming it; the default is used instead.
+    ASSERT_TRUE(QFile::link(chosen, TestRoot() + QStringLiteral("/link")));
+    d->folderToChoose = TestRoot() + QStringLiteral("/link");
+    QTest::mouseClick(d->w(1019), Qt::LeftButton);
+    EXPECT_EQ(d->options.strTempFolder, TestRoot() + QStringLiteral("/cache/marbleway/"));
+    EXPECT_EQ(d->messages, QStringList{ QStringLiteral("임시폴더가 심볼릭 링크라서 사용하지 않음: ") + TestRoot()
+                                        + QStringLiteral("/link") });
+    d->messages.clear();
 
     // The save folder button works once its check box is on; the folder is not tested.
     checkOf(*d, 1023)->click();

@@ -28,6 +28,31 @@ TEST(CodePage, ZeroMeansLegacyPageAndEnvironmentOverrides)
     unsetenv("MARBLEWAY_ANSI_CODEPAGE");
 }
 
+TEST(CodePage, EveryPageIconvKnowsCanBeTheLegacyPageTheRestIsRefused)
+{
+    // Cyrillic, Greek, Turkish, Hebrew, Arabic, Baltic, Vietnamese, Thai, Traditional Chinese.
+    const std::pair<const char *, QByteArray> pages[] = {
+        { "1251", QByteArray("\xC4\xE0", 2) }, { "1253", QByteArray("\xC1", 1) }, { "1254", QByteArray("\xF0", 1) },
+        { "1255", QByteArray("\xF9", 1) },      { "1256", QByteArray("\xC7", 1) }, { "1257", QByteArray("\xE0", 1) },
+        { "1258", QByteArray("\xD0", 1) },      { "874", QByteArray("\xA1", 1) },  { "950", QByteArray("\xA4\xA4", 2) },
+    };
+    const char *expected[] = { "Да", "Α", "ğ", "ש", "ا", "ą", "Đ", "ก", "中" };
+    int i = 0;
+    for (const auto &[page, bytes] : pages) {
+        setenv("MARBLEWAY_ANSI_CODEPAGE", page, 1);
+        EXPECT_EQ(legacyCodePage(), atoi(page));
+        EXPECT_EQ(refusedLegacyCodePage(), QString());
+        EXPECT_EQ(decodeCodePage(bytes, 0), QString::fromUtf8(expected[i++])) << page;
+    }
+    for (const char *refused : { "9999", "junk", "-1", "1251x" }) {
+        setenv("MARBLEWAY_ANSI_CODEPAGE", refused, 1);
+        EXPECT_EQ(refusedLegacyCodePage(), QString::fromLatin1(refused));
+        EXPECT_EQ(legacyCodePage(), 949);
+    }
+    unsetenv("MARBLEWAY_ANSI_CODEPAGE");
+    EXPECT_EQ(refusedLegacyCodePage(), QString());
+}
+
 TEST(CodePage, EachSupportedPageDecodesItsOwnText)
 {
     EXPECT_EQ(decodeCodePage(QByteArray("\xD6\xD0", 2), 936), QString::fromUtf8("中"));

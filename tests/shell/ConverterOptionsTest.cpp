@@ -12,11 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testsupport;
 
 namespace {
+
+// The default temporary folder under the sandbox's cache folder.
+QString defaultTemp()
+{
+    return sandbox() + QStringLiteral("/cache/marbleway/");
+}
 
 // The same store, seen raw, to plant values of the wrong type or size.
 QSettings rawStore()
@@ -94,11 +101,12 @@ TEST_F(OptionsTest, FirstStartGivesTheDefaultsAndCreatesTheKey)
         EXPECT_FALSE(b);
     EXPECT_TRUE(o.strSaveFolder.isEmpty());
 
-    // The temporary folder is the system one + "/Qor", created, with one separator.
-    EXPECT_EQ(platform::systemTempFolder(), sandbox() + QStringLiteral("/tmp"));
-    EXPECT_EQ(folder, sandbox() + QStringLiteral("/tmp/Qor/"));
+    // The temporary folder is the user's own in the cache folder, created for the
+    // user alone, with one separator.
+    EXPECT_EQ(folder, defaultTemp());
     EXPECT_EQ(o.strTempFolder, folder);
     EXPECT_TRUE(platform::directoryExists(folder));
+    EXPECT_EQ(QFileInfo(folder).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_TRUE(QFileInfo::exists(store.fileName()));
     EXPECT_TRUE(rawStore().allKeys().isEmpty());
 }
@@ -109,12 +117,12 @@ TEST_F(OptionsTest, WithoutToolsNothingIsLoadedOrCreated)
         platform::SettingsStore store;
         nonDefaults().SaveOptions(store);
     }
-    QDir(sandbox() + QStringLiteral("/tmp/Qor")).removeRecursively();
+    QDir(defaultTemp()).removeRecursively();
     platform::SettingsStore store;
     ConverterOptions o;
-    EXPECT_EQ(InitialTempFolder(o, store, false), sandbox() + QStringLiteral("/tmp/Qor/"));
+    EXPECT_EQ(InitialTempFolder(o, store, false), defaultTemp());
     EXPECT_EQ(o.iConversionMode, 1);
-    EXPECT_FALSE(QFileInfo::exists(sandbox() + QStringLiteral("/tmp/Qor")));
+    EXPECT_FALSE(QFileInfo::exists(defaultTemp()));
 }
 
 TEST_F(OptionsTest, SaveAndLoadRoundTripAllTwentyValues)
@@ -171,7 +179,7 @@ TEST_F(OptionsTest, MistypedValuesAreSkipped)
 
     // A 300-character temporary folder is ignored: the start-up default stays.
     ConverterOptions start;
-    EXPECT_EQ(InitialTempFolder(start, store, true), sandbox() + QStringLiteral("/tmp/Qor/"));
+    EXPECT_EQ(InitialTempFolder(start, store, true), defaultTemp());
 }
 
 TEST_F(OptionsTest, ComboIndexOutsideItsItemsIsSkipped)
@@ -247,12 +255,20 @@ TEST_F(OptionsTest, StoredTemporaryFolderIsKeptCreatedOrReplaced)
     // A usable folder is kept, with exactly one trailing separator.
     EXPECT_EQ(startWith(base + QStringLiteral("///")), base + QStringLiteral("/"));
     EXPECT_EQ(startWith(base), base + QStringLiteral("/"));
-    // A missing last level is created.
+    // A missing folder is created, its parents too.
     EXPECT_EQ(startWith(base + QStringLiteral("/new level/")), base + QStringLiteral("/new level/"));
     EXPECT_TRUE(platform::directoryExists(base + QStringLiteral("/new level")));
-    // Deeper missing folders are not: the system temporary folder + "/Qor" instead.
-    EXPECT_EQ(startWith(base + QStringLiteral("/a/b/")), platform::systemTempFolder() + QStringLiteral("/Qor/"));
-    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("/a")));
+    EXPECT_EQ(startWith(base + QStringLiteral("/a/b/")), base + QStringLiteral("/a/b/"));
+    EXPECT_TRUE(platform::directoryExists(base + QStringLiteral("/a/b")));
+    // One that cannot be made is replaced by the default, with a message naming it.
+    writeFile(base + QStringLiteral("/file"), "x");
+    QSettings raw = rawStore();
+    raw.setValue(QStringLiteral("Temp Folder"), base + QStringLiteral("/file/sub"));
+    raw.sync();
+    ConverterOptions o;
+    QString refusal;
+    EXPECT_EQ(InitialTempFolder(o, store, true, &refusal), defaultTemp());
+    EXPECT_EQ(refusal, QStringLiteral("임시폴더를 만들 수 없음: ") + base + QStringLiteral("/file/sub"));
 }
 
 TEST_F(OptionsTest, LogOptionsWritesTheTwentyLinesInStoredOrder)
@@ -297,13 +313,15 @@ TEST_F(OptionsTest, LogOptionsWritesTheTwentyLinesInStoredOrder)
                      }));
 }
 
-TEST(ValidateTempFolder, SystemTempFolderItselfBecomesItsQorSubfolder)
+TEST(ValidateTempFolder, SystemTempFolderItselfOrNoneStandsForTheDefault)
 {
     const QString s = platform::systemTempFolder();
-    QDir(s + QStringLiteral("/Qor")).removeRecursively();
-    EXPECT_EQ(ValidateTempFolder(s), s + QStringLiteral("/Qor/"));
-    EXPECT_TRUE(platform::directoryExists(s + QStringLiteral("/Qor")));
-    EXPECT_EQ(ValidateTempFolder(s + QStringLiteral("//")), s + QStringLiteral("/Qor/"));
+    QString refusal;
+    EXPECT_EQ(ValidateTempFolder(s, &refusal), defaultTemp());
+    EXPECT_EQ(ValidateTempFolder(s + QStringLiteral("//"), &refusal), defaultTemp());
+    EXPECT_EQ(ValidateTempFolder(QString(), &refusal), defaultTemp());
+    EXPECT_TRUE(refusal.isEmpty());
+    EXPECT_TRUE(platform::directoryExists(defaultTemp()));
 }
 
 TEST(ValidateTempFolder, GoodFolderIsLeftUnchangedAndNoMarkerStays)
@@ -313,36 +331,69 @@ TEST(ValidateTempFolder, GoodFolderIsLeftUnchangedAndNoMarkerStays)
     EXPECT_EQ(ValidateTempFolder(good + QStringLiteral("/")), good + QStringLiteral("/"));
     EXPECT_FALSE(QFile::exists(good + QStringLiteral("/tempfile.Tarvolin.Qor")));
     EXPECT_TRUE(QDir(good).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
-}
-
-TEST(ValidateTempFolder, MissingOrUnwritableFolderFallsBackToSystemTempQor)
-{
-    const QString s = platform::systemTempFolder();
-    EXPECT_EQ(ValidateTempFolder(sandbox() + QStringLiteral("/does/not/exist/")), s + QStringLiteral("/Qor/"));
-    EXPECT_EQ(ValidateTempFolder(QString()), s + QStringLiteral("/Qor/"));
-    // A file is no folder.
-    const QString file = freshFolder() + QStringLiteral("/plain");
-    writeFile(file, "x");
-    EXPECT_EQ(ValidateTempFolder(file), s + QStringLiteral("/Qor/"));
-    // A folder nobody can create files in, whoever runs the test.
-    EXPECT_EQ(ValidateTempFolder(QStringLiteral("/proc/self/")), s + QStringLiteral("/Qor/"));
-}
-
-TEST(ValidateTempFolder, NameAStepScriptCannotCarryFallsBackToSystemTempQor)
-{
-    // Every step script names files in the temporary folder between double quotes.
-    const QString s = platform::systemTempFolder();
-    for (const char *name : { "say \"hi\"", "back\\slash", "line\nbreak", "tab\there" }) {
-        const QString folder = freshFolder() + QLatin1Char('/') + QString::fromUtf8(name);
-        ASSERT_TRUE(QDir().mkpath(folder));
-        EXPECT_EQ(ValidateTempFolder(folder + QLatin1Char('/')), s + QStringLiteral("/Qor/")) << name;
-    }
     const QString fine = freshFolder() + QString::fromUtf8("/it's $(x) & 한글");
     ASSERT_TRUE(QDir().mkpath(fine));
     EXPECT_EQ(ValidateTempFolder(fine), fine);
 }
 
-TEST(ValidateTempFolder, ReadOnlyFolderFallsBackToSystemTempQor)
+TEST(ValidateTempFolder, UnusableFoldersAreRefusedByNameAndTheDefaultUsed)
+{
+    const QString base = freshFolder(QStringLiteral("refused"));
+    const QString inside = QStringLiteral("someone's file");
+    auto folderWithFile = [&](const QString &name) {
+        const QString folder = base + QLatin1Char('/') + name;
+        QDir().mkpath(folder);
+        writeFile(folder + QLatin1Char('/') + inside, "theirs");
+        return folder;
+    };
+    const QString other = folderWithFile(QStringLiteral("other owner"));
+    ASSERT_EQ(chown(QFile::encodeName(other).constData(), getuid() + 4242, getgid()), 0);
+    const QString open = folderWithFile(QStringLiteral("open"));
+    const QString groupOpen = folderWithFile(QStringLiteral("group open"));
+    const QString target = folderWithFile(QStringLiteral("target"));
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 01777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(groupOpen).constData(), 0775), 0);
+    ASSERT_TRUE(QFile::link(target, base + QStringLiteral("/link")));
+    const QString file = base + QStringLiteral("/plain");
+    writeFile(file, "x");
+
+    const std::pair<QString, QString> cases[] = {
+        { other, QStringLiteral("임시폴더의 소유자가 다른 사용자라서 사용하지 않음: ") + other },
+        { open + QLatin1Char('/'), QStringLiteral("다른 사용자도 쓸 수 있는 임시폴더라서 사용하지 않음: ") + open },
+        { groupOpen, QStringLiteral("다른 사용자도 쓸 수 있는 임시폴더라서 사용하지 않음: ") + groupOpen },
+        { base + QStringLiteral("/link/"), QStringLiteral("임시폴더가 심볼릭 링크라서 사용하지 않음: ") + base + QStringLiteral("/link") },
+        { file, QStringLiteral("임시폴더가 폴더가 아님: ") + file },
+        { file + QStringLiteral("/sub"), QStringLiteral("임시폴더를 만들 수 없음: ") + file + QStringLiteral("/sub") },
+    };
+    for (const auto &[folder, message] : cases) {
+        QString refusal;
+        EXPECT_EQ(ValidateTempFolder(folder, &refusal), defaultTemp()) << folder.toStdString();
+        EXPECT_EQ(refusal, message);
+    }
+    // Nobody can create files there, whoever runs the test.
+    QString refusal;
+    EXPECT_EQ(ValidateTempFolder(QStringLiteral("/proc/1/"), &refusal), defaultTemp());
+    EXPECT_TRUE(refusal.endsWith(QStringLiteral(": /proc/1"))) << refusal.toStdString();
+
+    // Their contents stay as they were, and nothing was added.
+    for (const QString &folder : { other, open, groupOpen, target })
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{ inside })
+            << folder.toStdString();
+}
+
+TEST(ValidateTempFolder, NameAStepScriptCannotCarryIsRefused)
+{
+    // Every step script names files in the temporary folder between double quotes.
+    for (const char *name : { "say \"hi\"", "back\\slash", "line\nbreak", "tab\there" }) {
+        const QString folder = freshFolder() + QLatin1Char('/') + QString::fromUtf8(name);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QString refusal;
+        EXPECT_EQ(ValidateTempFolder(folder + QLatin1Char('/'), &refusal), defaultTemp()) << name;
+        EXPECT_EQ(refusal, QStringLiteral("임시폴더 이름에 사용할 수 없는 문자 포함: ") + folder);
+    }
+}
+
+TEST(ValidateTempFolder, ReadOnlyFolderIsRefused)
 {
     const QString ro = freshFolder(QStringLiteral("readonly"));
     ASSERT_TRUE(QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
@@ -350,9 +401,24 @@ TEST(ValidateTempFolder, ReadOnlyFolderFallsBackToSystemTempQor)
         QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         GTEST_SKIP() << "running as root: permissions do not make a folder read-only";
     }
-    const QString result = ValidateTempFolder(ro + QStringLiteral("/"));
+    QString refusal;
+    const QString result = ValidateTempFolder(ro + QStringLiteral("/"), &refusal);
     QFile::setPermissions(ro, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(result, platform::systemTempFolder() + QStringLiteral("/Qor/"));
+    EXPECT_EQ(result, defaultTemp());
+    EXPECT_EQ(refusal, QStringLiteral("임시폴더에 쓸 수 없음: ") + ro);
+}
+
+TEST(ValidateTempFolder, RefusedDefaultLeavesNoFolder)
+{
+    // The default itself planted as a link to someone else's folder.
+    const QString target = freshFolder(QStringLiteral("planted"));
+    const QString def = platform::withoutTrailingSeparators(defaultTemp());
+    QDir(def).removeRecursively();
+    ASSERT_TRUE(QFile::link(target, def));
+    QString refusal;
+    EXPECT_EQ(ValidateTempFolder(QString(), &refusal), QString());
+    EXPECT_EQ(refusal, QStringLiteral("임시폴더가 심볼릭 링크라서 사용하지 않음: ") + def);
+    QFile::remove(def);
 }
 
 TEST(OptionEnabling, DependentControlsFollowTheirSwitches)

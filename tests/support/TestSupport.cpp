@@ -26,10 +26,12 @@ struct Sandbox
         if (!mkdtemp(templ.data()))
             std::abort();
         root = templ;
-        for (const char *sub : { "/home", "/config", "/tmp" })
+        for (const char *sub : { "/home", "/config", "/tmp", "/cache" })
             mkdir((root + sub).c_str(), 0700);
         setenv("HOME", (root + "/home").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root + "/cache").c_str(), 1);
+        unsetenv("XDG_RUNTIME_DIR");
         setenv("TMPDIR", (root + "/tmp").c_str(), 1);
         unsetenv("MARBLEWAY_PROGRAM_FOLDER");
     }
