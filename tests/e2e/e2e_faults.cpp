@@ -452,10 +452,11 @@ TEST_F(E2eResultCheck, TruncatedSoundIsNotDone)
 
 TEST_F(E2eResultCheck, PictureShiftedByASecondIsNotDone)
 {
-    // The muxer puts the picture a second late (the video track is added first).
+    // The muxer puts the picture a second late: the video track's delay (a few ms for
+    // this source) gets "100" written in front of it.
     run(QStringLiteral("MP4Box"),
-        { QStringLiteral("MARBLEWAY_FAULT=rewrite"), QStringLiteral("MARBLEWAY_FAULT_FROM=:delay=0"),
-          QStringLiteral("MARBLEWAY_FAULT_TO=:delay=1000") },
+        { QStringLiteral("MARBLEWAY_FAULT=rewrite"), QStringLiteral("MARBLEWAY_FAULT_FROM=:level=3.0:delay="),
+          QStringLiteral("MARBLEWAY_FAULT_TO=:level=3.0:delay=100") },
         QStringLiteral("long.mkv"), QStringLiteral("long.mkv"));
     const auto video = streams(probe(faultyOut()), QStringLiteral("video"));
     ASSERT_EQ(video.size(), 1);
