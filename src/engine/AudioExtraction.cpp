@@ -114,6 +114,8 @@ bool extractInternal(ConvertJob &job, int i)
 StageResult ExtractAudio(ConvertJob &job)
 {
     auto &j = job.job;
+    // Identification named a companion audio file here when there is one.
+    j.bExternalAudio = !j.strAudioFile.isEmpty();
     if (j.strAudioFile.isEmpty()) {
         const int i = j.iInternalAudio;
         const bool ok = (i >= 0 && i < j.report.audio.size()) ? extractInternal(job, i) : forcedExtraction(job);

@@ -65,6 +65,8 @@ public:
         double dFrameRate = 0;
         int iBitRate = 0;
         QString strAudioFile;
+        // The sound comes from a companion file (strAudioFile names it), not from the source.
+        bool bExternalAudio = false;
         int iExternalAudioDelay = 0;
         QString strExternalSubtitle;
         int iInternalAudio = -1;
@@ -93,6 +95,8 @@ public:
         int iMuxVideoDelay = 0;
         int iMuxAudioDelay = 0;
         MediaReport outputReport{ QString(), QString() };
+        // The delay-corrected mux took the output's name.
+        bool bSyncCorrected = false;
     } job;
 
     // Fresh per-job fields; the reports are set up with the MediaInfo path and work folder.

@@ -14,7 +14,7 @@
 namespace {
 
 const Stage kStages[] = { ProbeSource,  IdentifySource, PrepareSubtitles, ExtractAudio, ConvertAudio,
-                          PrepareTrackOptions, ExtractVideo, ReencodeVideo, MuxAndSync };
+                          PrepareTrackOptions, ExtractVideo, ReencodeVideo, MuxAndSync, CheckResult };
 
 QString withoutTrailingSeparatorsShort(const QString &folder)
 {

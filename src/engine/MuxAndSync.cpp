@@ -163,6 +163,7 @@ StageResult MuxAndSync(ConvertJob &job)
         job.Log(QStringLiteral("Mux finished"));
         QFile::remove(finalPath);
         QFile::rename(dcPath, finalPath);
+        j.bSyncCorrected = true;
     }
     return StageResult::Continue;
 }

@@ -13,6 +13,7 @@ StageResult PrepareTrackOptions(ConvertJob &job);    // final AAC probe, output 
 StageResult ExtractVideo(ConvertJob &job);           // copy path and internal subtitle tracks
 StageResult ReencodeVideo(ConvertJob &job);          // two-pass H.264
 StageResult MuxAndSync(ConvertJob &job);             // PAR, mux, sync check, second mux
+StageResult CheckResult(ConvertJob &job);            // the finished file against its source
 
 // Probe of strAacFile into aacReport; an unrecognised file leaves the job without audio.
 // False when Stop was pressed during the probe.

@@ -369,6 +369,9 @@ void MediaReport::Reset()
     iGMC = 0;
     iMatrix = 0;
     iScanType = 0;
+    strVideoProfile.clear();
+    strChromaSubsampling.clear();
+    iVideoBitDepth = 0;
     iAudioCount = 0;
     audio.clear();
     iTextCount = 0;
@@ -525,9 +528,16 @@ void MediaReport::ReadReport(const QByteArray &report, const QString &languageCo
         } else if (startsWith(line, "Format profile      ") || startsWith(line, "Codec profile       ")) {
             if (!valueOf(line, &v))
                 return;
+            strVideoProfile = toQString(v);
             const size_t at = v.find("@L");
             if (at != Bytes::npos && at > 0 && safeForCommandLine(v))
                 strLevel = toQString(v.substr(at + 2));
+        } else if (startsWith(line, "Chroma subsampling   ")) {
+            if (valueOf(line, &v))
+                strChromaSubsampling = toQString(v);
+        } else if (startsWith(line, "Bit depth    ")) {
+            if (valueOf(line, &v) && isRawValue(v, 'b'))
+                iVideoBitDepth = leadingInt(v);
         }
     });
 

@@ -129,6 +129,12 @@ public:
     int iGMC = 0;    // warp points
     int iMatrix = 0; // 0 not reported, 1 default, 2 other
     int iScanType = 0; // 0 not reported, 1 progressive, 2 other
+    // What a player needs to decode the picture, read back from finished files:
+    // the whole profile text ("High 4:4:4 Predictive@L3"), "4:2:0", 8; empty or 0
+    // when not reported.
+    QString strVideoProfile;
+    QString strChromaSubsampling;
+    int iVideoBitDepth = 0;
 
     int iAudioCount = 0;
     QList<AudioTrack> audio;

@@ -10,6 +10,8 @@
 //             to MARBLEWAY_FAULT_STATE/hang.pids
 //   flood     writes a few megabytes to standard output and error, then runs the real tool
 //   remove    removes the file MARBLEWAY_FAULT_REMOVE names, then runs the real tool
+//   rewrite   runs the real tool with the first MARBLEWAY_FAULT_FROM in its arguments
+//             replaced by MARBLEWAY_FAULT_TO (a tool that gets one option wrong)
 // Every call appends its process id to MARBLEWAY_FAULT_STATE/pids.
 #include <cerrno>
 #include <csignal>
@@ -180,6 +182,20 @@ int main(int argc, char **argv)
     }
     if (mode == "remove") {
         unlink(env("MARBLEWAY_FAULT_REMOVE").c_str());
+        execReal(real, argv);
+    }
+    if (mode == "rewrite") {
+        const std::string from = env("MARBLEWAY_FAULT_FROM");
+        static std::string changed;
+        for (int i = 1; i < argc && !from.empty(); ++i) {
+            const std::string arg = argv[i];
+            const size_t at = arg.find(from);
+            if (at == std::string::npos)
+                continue;
+            changed = arg.substr(0, at) + env("MARBLEWAY_FAULT_TO") + arg.substr(at + from.size());
+            argv[i] = const_cast<char *>(changed.c_str());
+            break;
+        }
         execReal(real, argv);
     }
     if (mode == "flood") {

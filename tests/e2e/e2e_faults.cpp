@@ -3,7 +3,8 @@
 // hangs until Stop or floods its output; then a read-only and a full save folder, a
 // source deleted after it was listed, and sources that are not media. Each time the
 // row shows its status text, the run goes on with the next row, no process is left
-// behind and the temporary folder is empty (unless "임시파일 유지" is on).
+// behind and the temporary folder is empty (unless "임시파일 유지" is on). Last, results that
+// came out wrong (sound cut short, picture shifted, a picture no device decodes) are not done.
 #include "E2eSupport.h"
 
 #include <QDir>
@@ -41,6 +42,12 @@ QString media(const QString &kind)
         { "mp4", video + QStringList{ "-f", "lavfi", "-i", "sine=sample_rate=48000:duration=1" } + h264
                      + QStringList{ "-c:a", "aac", "-f", "mp4" } },
         { "video.mp4", video + h264 + QStringList{ "-f", "mp4" } },
+        // Long enough that half of it, or a second's shift, stands out of every tolerance.
+        { "long.mkv", QStringList{ "-f", "lavfi", "-i", "testsrc=size=96x64:rate=25:duration=3", "-f", "lavfi", "-i",
+                                   "sine=sample_rate=48000:duration=3" }
+                          + h264 + QStringList{ "-c:a", "ac3", "-ac", "2", "-f", "matroska" } },
+        { "h444.mkv", QStringList{ "-f", "lavfi", "-i", "testsrc=size=96x64:rate=25:duration=3" }
+                          + QStringList{ "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv444p", "-f", "matroska" } },
     };
     EXPECT_TRUE(ffmpeg(recipes.at(kind), path)) << kind.toStdString();
     return path;
@@ -149,14 +156,15 @@ struct ToolCase
 // The texts are those of the failing step. Three tools fail softly by design: a
 // failed converting audio extraction (ffmpeg's first call for AC-3 in MKV) leaves the
 // job without audio, a failed downmix encodes the undownmixed PCM, and a failed
-// normalisation keeps the PCM as it was; those jobs finish.
+// normalisation keeps the PCM as it was; those jobs finish, but a result without its
+// sound, or with half of it, fails the result check and keeps its file.
 const ToolCase kToolCases[] = {
     { "MediaInfo", "mkv", {}, "파일 읽기 오류", "완료: " },
     { "mkvextract", "mkv", {}, "비디오 추출 실패", "완료: " },
-    { "ffmpeg", "mkv", {}, "완료: ", "완료: " },
+    { "ffmpeg", "mkv", {}, "결과 검증 실패", "결과 검증 실패" },
     { "chanfold", "mkv", {}, "완료: ", "완료: " },
-    { "neroAacEnc", "mkv", {}, "오디오 변환 실패", "완료: " },
-    { "normalize", "mkv", { "--normalize" }, "완료: ", "완료: " },
+    { "neroAacEnc", "mkv", {}, "오디오 변환 실패", "결과 검증 실패" },
+    { "normalize", "mkv", { "--normalize" }, "완료: ", "결과 검증 실패" },
     { "MP4Box", "mkv", {}, "파일 생성 실패", "완료: " },
     { "OGMDemuxer", "ogm", {}, "비디오 추출 실패", "완료: " },
 };
@@ -240,7 +248,8 @@ TEST_P(E2eToolFaults, MissingExitCrashTruncateFlood)
             EXPECT_TRUE(first.startsWith(expected)) << first.toStdString() << "\n" << r.err.toStdString();
         else
             EXPECT_EQ(first, expected) << r.err.toStdString();
-        EXPECT_EQ(QFile::exists(firstOut), first.startsWith(QStringLiteral("완료")));
+        EXPECT_EQ(QFile::exists(firstOut),
+                  first.startsWith(QStringLiteral("완료")) || first == QStringLiteral("결과 검증 실패"));
         // The run went on with the next row.
         const QString next = status.count(rows.next) ? status.at(rows.next) : QString();
         EXPECT_TRUE(next.startsWith(QStringLiteral("완료: "))) << next.toStdString() << "\n" << r.err.toStdString();
@@ -390,4 +399,84 @@ TEST(E2eFaults, SourceDeletedAfterListingAndSourcesThatAreNotMedia)
     addFigure(QStringLiteral("faults_tried"), 4);
 }
 
+// The check of the finished file: a result that differs from its source keeps its file
+// but is not called done; the same source without the fault, in the next row, is.
+class E2eResultCheck : public ::testing::Test
+{
+protected:
+    void SetUp() override { QDir().mkpath(state); }
+    // Two rows: the faulty one (the tool's first call misbehaves) and a clean one.
+    RunResult run(const QString &tool, const QStringList &fault, const QString &faultyKind, const QString &cleanKind,
+                  const QStringList &options = QStringList())
+    {
+        faulty = box.mediaDir() + QStringLiteral("/faulty.mkv");
+        clean = box.mediaDir() + QStringLiteral("/clean.mkv");
+        EXPECT_TRUE(QFile::copy(media(faultyKind), faulty));
+        EXPECT_TRUE(QFile::copy(media(cleanKind), clean));
+        const QStringList env = QStringList{ QStringLiteral("MARBLEWAY_FAULT_STATE=") + state,
+                                             QStringLiteral("MARBLEWAY_REAL_TOOLS=") + binDir() + QStringLiteral("/tools") }
+            + fault;
+        const RunResult r = box.finish(box.startCli(QStringList{ QStringLiteral("--save-folder"), box.saveDir() } + options
+                                                        + QStringList{ faulty, clean },
+                                                    programFolder(box, tool), env));
+        const auto status = r.statusByPath();
+        EXPECT_EQ(status.count(faulty) ? status.at(faulty) : QString(), QStringLiteral("결과 검증 실패")) << r.err.toStdString();
+        EXPECT_TRUE(status.count(clean) && status.at(clean).startsWith(QStringLiteral("완료: "))) << r.out.toStdString();
+        // A row that is not done counts against the run.
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(QFile::exists(cleanOut()));
+        EXPECT_EQ(box.leftoverTempFiles(), QStringList());
+        addFigure(QStringLiteral("faults_tried"), 1);
+        return r;
+    }
+    QString faultyOut() const { return box.saveDir() + QStringLiteral("/[Qor] faulty.mp4"); }
+    QString cleanOut() const { return box.saveDir() + QStringLiteral("/[Qor] clean.mp4"); }
+    static double number(const QJsonObject &stream, const char *key)
+    {
+        return stream.value(QLatin1String(key)).toString().toDouble();
+    }
+
+    Sandbox box;
+    QString state = box.root() + QStringLiteral("/fault-state");
+    QString faulty, clean;
+};
+
+TEST_F(E2eResultCheck, TruncatedSoundIsNotDone)
+{
+    run(QStringLiteral("neroAacEnc"), { QStringLiteral("MARBLEWAY_FAULT=truncate") }, QStringLiteral("long.mkv"),
+        QStringLiteral("long.mkv"));
+    // The file stays for the user, with the half sound it has.
+    const auto audio = streams(probe(faultyOut()), QStringLiteral("audio"));
+    ASSERT_EQ(audio.size(), 1);
+    EXPECT_LT(number(audio[0], "duration"), 2.0);
+    EXPECT_GT(number(streams(probe(cleanOut()), QStringLiteral("audio")).value(0), "duration"), 2.9);
+}
+
+TEST_F(E2eResultCheck, PictureShiftedByASecondIsNotDone)
+{
+    // The muxer puts the picture a second late: the video track's delay (a few ms for
+    // this source) gets "100" written in front of it.
+    run(QStringLiteral("MP4Box"),
+        { QStringLiteral("MARBLEWAY_FAULT=rewrite"), QStringLiteral("MARBLEWAY_FAULT_FROM=:level=3.0:delay="),
+          QStringLiteral("MARBLEWAY_FAULT_TO=:level=3.0:delay=100") },
+        QStringLiteral("long.mkv"), QStringLiteral("long.mkv"));
+    const auto video = streams(probe(faultyOut()), QStringLiteral("video"));
+    ASSERT_EQ(video.size(), 1);
+    EXPECT_NEAR(number(video[0], "start_time"), 1.0, 0.05);
+    EXPECT_NEAR(number(streams(probe(cleanOut()), QStringLiteral("video")).value(0), "start_time"), 0.0, 0.05);
+}
+
+TEST_F(E2eResultCheck, UndecodableProfileForcedThroughModeZeroIsNotDone)
+{
+    // Mode 0 copies H.264 without looking at it; the result check still looks.
+    run(QStringLiteral("MP4Box"), {}, QStringLiteral("h444.mkv"), QStringLiteral("long.mkv"),
+        { QStringLiteral("--mode"), QStringLiteral("0") });
+    const auto video = streams(probe(faultyOut()), QStringLiteral("video"));
+    ASSERT_EQ(video.size(), 1);
+    EXPECT_EQ(video[0].value(QStringLiteral("pix_fmt")).toString(), QStringLiteral("yuv444p"));
+    EXPECT_EQ(streams(probe(cleanOut()), QStringLiteral("video")).value(0).value(QStringLiteral("pix_fmt")).toString(),
+              QStringLiteral("yuv420p"));
+}
+
 } // namespace
+

@@ -214,6 +214,21 @@ TEST(MediaReportVideo, LevelFromProfile)
     EXPECT_EQ(readVideo({{"Format profile", "High@L"}}).strLevel, QString());
 }
 
+TEST(MediaReportVideo, ProfileChromaAndBitDepthOfThePicture)
+{
+    const MediaReport r = readVideo({{"Format profile", "High 4:4:4 Predictive@L3"},
+                                     {"Chroma subsampling", "4:4:4"},
+                                     {"Bit depth", "10"},
+                                     {"Bit depth", "10 bits"}});
+    EXPECT_EQ(r.strVideoProfile, QStringLiteral("High 4:4:4 Predictive@L3"));
+    EXPECT_EQ(r.strChromaSubsampling, QStringLiteral("4:4:4"));
+    EXPECT_EQ(r.iVideoBitDepth, 10);
+    const MediaReport none = readVideo({{"Width", "96"}});
+    EXPECT_TRUE(none.strVideoProfile.isEmpty());
+    EXPECT_TRUE(none.strChromaSubsampling.isEmpty());
+    EXPECT_EQ(none.iVideoBitDepth, 0);
+}
+
 TEST(MediaReportAudio, FormatTableAndProfile)
 {
     const std::pair<const char *, AudioFormat> cases[] = {
