@@ -368,6 +368,10 @@ void MediaReport::Reset()
     iGMC = 0;
     iMatrix = 0;
     iScanType = 0;
+    strVideoProfile.clear();
+    strChromaSubsampling.clear();
+    iVideoBitDepth = 0;
+    iRotation = 0;
     iAudioCount = 0;
     audio.clear();
     iTextCount = 0;
@@ -527,6 +531,21 @@ void MediaReport::ReadReport(const QByteArray &report, const QString &languageCo
             const size_t at = v.find("@L");
             if (at != Bytes::npos && at > 0 && safeForCommandLine(v))
                 strLevel = toQString(v.substr(at + 2));
+            // The first profile line names the video's profile; a second one (Matroska
+            // codec profile, MPEG-4 "Simple@L1" twice) says the same or less.
+            if (strVideoProfile.isEmpty())
+                strVideoProfile = toQString(at == Bytes::npos ? v : v.substr(0, at));
+        } else if (startsWith(line, "Chroma subsampling  ")) {
+            if (valueOf(line, &v) && strChromaSubsampling.isEmpty())
+                strChromaSubsampling = toQString(v);
+        } else if (startsWith(line, "Bit depth  ")) {
+            if (valueOf(line, &v) && isRawValue(v, 'b'))
+                iVideoBitDepth = leadingInt(v);
+        } else if (startsWith(line, "Rotation  ")) {
+            if (valueOf(line, &v) && !containsChar(v, ' ')) {
+                const long turn = std::lround(leadingDouble(v));
+                iRotation = static_cast<int>(((turn % 360) + 360) % 360);
+            }
         }
     });
 

@@ -213,6 +213,33 @@ TEST(MediaReportVideo, LevelFromProfile)
     EXPECT_EQ(readVideo({{"Format profile", "High@L"}}).strLevel, QString());
 }
 
+TEST(MediaReportVideo, DecoderNeedsAndRotation)
+{
+    // As mediainfo writes them: raw value first, then with its unit.
+    const MediaReport hi444 = readVideo({{"Format profile", "High 4:4:4 Predictive@L3"},
+                                         {"Chroma subsampling", "4:4:4"}, {"Bit depth", "10"}, {"Bit depth", "10 bits"},
+                                         {"Rotation", "270.000"}, {"Rotation", "270\xC2\xB0"},
+                                         {"Width", "1920"}, {"Height", "1080"}});
+    EXPECT_EQ(hi444.strVideoProfile, QStringLiteral("High 4:4:4 Predictive"));
+    EXPECT_EQ(hi444.strLevel, QStringLiteral("3"));
+    EXPECT_EQ(hi444.strChromaSubsampling, QStringLiteral("4:4:4"));
+    EXPECT_EQ(hi444.iVideoBitDepth, 10);
+    EXPECT_EQ(hi444.iRotation, 270);
+    EXPECT_EQ(hi444.DisplayWidth(), 1080);
+    EXPECT_EQ(hi444.DisplayHeight(), 1920);
+
+    const MediaReport plain = readVideo({{"Format profile", "Main"}, {"Format profile", "High@L4"}, {"Rotation", "-90"},
+                                         {"Width", "640"}, {"Height", "360"}});
+    EXPECT_EQ(plain.strVideoProfile, QStringLiteral("Main")); // the first profile line
+    EXPECT_EQ(plain.iRotation, 270);
+    EXPECT_EQ(plain.DisplayWidth(), 360);
+    EXPECT_EQ(readVideo({{"Rotation", "180.000"}, {"Width", "640"}}).DisplayWidth(), 640);
+    const MediaReport none = readVideo({{"Width", "640"}});
+    EXPECT_TRUE(none.strVideoProfile.isEmpty());
+    EXPECT_EQ(none.iVideoBitDepth, 0);
+    EXPECT_EQ(none.iRotation, 0);
+}
+
 TEST(MediaReportAudio, FormatTableAndProfile)
 {
     const std::pair<const char *, AudioFormat> cases[] = {
