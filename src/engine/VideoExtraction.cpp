@@ -60,6 +60,12 @@ QString levelOption(ConvertJob &job)
     return ChooseLevelOption(r.iWidth, r.iHeight, r.strFrameRate, job.options.bForNightly, &job.log);
 }
 
+// A rate the muxer can time a raw stream by; variable-rate sources report none.
+bool hasFrameRate(ConvertJob &job)
+{
+    return FrameRateNumber(job.job.report.strFrameRate) > 0;
+}
+
 QString quoted(const QString &path)
 {
     return QLatin1Char('"') + path + QLatin1Char('"');
@@ -118,7 +124,14 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
             if (r != StageResult::Continue)
                 break;
         }
-        j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        if (h264 && !hasFrameRate(job)) {
+            // Variable frame rate: a raw stream would be re-timed at one rate, so the
+            // track is taken from the source with its own timestamps.
+            job.Log(QStringLiteral("No frame rate reported: the video track is added from the source"));
+            j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video") + levelOption(job);
+        } else {
+            j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        }
         break;
     }
     case VideoRoute::Mp4Reference:
@@ -134,12 +147,14 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
     case VideoRoute::Flash: {
         const QString out = w + QStringLiteral("temp.mp4");
         r = extract(job, kFfmpeg, kExtractingStatus, QStringLiteral("Extracting video from Flash Video"),
-                    Fmt("-i \"%s\" -vcodec copy -an \"%s\"").s(source).s(out), out, false, kPlainLines);
+                    Fmt("-i \"%s\" -vcodec copy -an \"%s\"").s(source).s(out), out, true, kPlainLines);
         if (r != StageResult::Continue)
             break;
         j.strVideoOption = QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        // The MP4 keeps the source's timestamps; a rate is forced on them only when known.
         if (j.bVideoIsH264)
-            j.strVideoOption += QStringLiteral(":fps=") + j.report.strFrameRate + levelOption(job);
+            j.strVideoOption += (hasFrameRate(job) ? QStringLiteral(":fps=") + j.report.strFrameRate : QString())
+                + levelOption(job);
         break;
     }
     case VideoRoute::OggH264:
@@ -182,7 +197,8 @@ StageResult ExtractVideo(ConvertJob &job)
     auto &j = job.job;
     j.strVideoOption.clear();
     j.bVideoIsH264 = j.report.iVideoFormat == VideoH264;
-    j.iMuxVideoDelay = j.report.iVideoDelay + j.iVideoShift;
+    j.iVideoStreamDelay = j.report.iVideoDelay;
+    j.iMuxVideoDelay = j.iVideoStreamDelay + j.iVideoShift;
 
     const VideoRoute route = ChooseVideoRoute(j.report, j.bReencodeVideo, job.options.iConversionMode);
     if (route == VideoRoute::Reencode) {
