@@ -78,6 +78,20 @@ QString rawH264Option(ConvertJob &job, const QString &file)
         + levelOption(job);
 }
 
+// The subtitle tracks of an MKV whose video is not extracted; each track's file is
+// tested by the conversion that follows.
+StageResult extractMkvSubtitlesOnly(ConvertJob &job, const QString &arguments)
+{
+    ToolStep step;
+    step.tool = kMkvextract;
+    step.statusText = QStringLiteral("자막 추출중");
+    step.logAction = QStringLiteral("Extracting subtitle from MKV");
+    step.arguments = arguments;
+    step.stopLine = kVideoLines.stop;
+    step.finishedLine = kVideoLines.finished;
+    return RunToolStep(job, step) == StepOutcome::Stopped ? StageResult::StopRun : StageResult::Continue;
+}
+
 QString aviRawArguments(const QString &avi, const QString &outBase)
 {
     return QStringLiteral("-aviraw video ") + quoted(avi) + QStringLiteral(" -out ") + quoted(outBase);
@@ -106,17 +120,26 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
     case VideoRoute::MkvH264:
     case VideoRoute::MkvOther: {
         const bool h264 = route == VideoRoute::MkvH264;
+        // Variable frame rate: a raw stream would be re-timed at one rate, so the track
+        // is added from the source with its own timestamps and only subtitles are extracted.
+        const bool ownClock = h264 && !hasFrameRate(job);
         const QString out = w + (h264 ? QStringLiteral("temp.h264") : QStringLiteral("temp.avi"));
-        QString args = Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out);
+        QString args = ownClock ? Fmt("tracks \"%s\"").s(source).str()
+                                : Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out).str();
         QStringList subtitleFiles;
         if (j.iSubtitleSource == 1) {
             args += MkvSubtitleSpecs(j.report, w, subtitleFiles);
             for (const QString &f : subtitleFiles)
                 AddTempFile(job.tempFiles, f);
         }
-        const QString action = h264 ? Fmt("Extracting H.264 video and %d subtitle(s) from MKV").d(j.report.iTextCount)
-                                    : Fmt("Extracting MPEG4 video and %d subtitle(s) from MKV").d(j.report.iTextCount);
-        r = extract(job, kMkvextract, kExtractingStatus, action, args, out, true, kVideoLines);
+        if (ownClock) {
+            job.Log(QStringLiteral("No frame rate reported: the video track is added from the source"));
+            r = subtitleFiles.isEmpty() ? StageResult::Continue : extractMkvSubtitlesOnly(job, args);
+        } else {
+            const QString action = h264 ? Fmt("Extracting H.264 video and %d subtitle(s) from MKV").d(j.report.iTextCount)
+                                        : Fmt("Extracting MPEG4 video and %d subtitle(s) from MKV").d(j.report.iTextCount);
+            r = extract(job, kMkvextract, kExtractingStatus, action, args, out, true, kVideoLines);
+        }
         if (r != StageResult::Continue)
             break;
         if (j.iSubtitleSource == 1) {
@@ -124,14 +147,10 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
             if (r != StageResult::Continue)
                 break;
         }
-        if (h264 && !hasFrameRate(job)) {
-            // Variable frame rate: a raw stream would be re-timed at one rate, so the
-            // track is taken from the source with its own timestamps.
-            job.Log(QStringLiteral("No frame rate reported: the video track is added from the source"));
+        if (ownClock)
             j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video") + levelOption(job);
-        } else {
+        else
             j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
-        }
         break;
     }
     case VideoRoute::Mp4Reference:

@@ -159,12 +159,19 @@ TEST(E2eVideoFaithful, SecondFlashJobGetsItsOwnPictureWithKeptTemporaryFiles)
 TEST(E2eVideoFaithful, VariableFrameRateVideoKeepsItsClock)
 {
     Sandbox box;
-    // 4 s: 30 frames a second for 2 s, then 10; no single frame rate to report.
+    // 4 s: 30 frames a second for 2 s, then 10; no single frame rate to report. Its
+    // subtitle track still has to be extracted.
+    const QString srt = box.root() + QStringLiteral("/line.srt");
+    {
+        QFile f(srt);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("1\r\n00:00:00,500 --> 00:00:02,000\r\nHello\r\n\r\n");
+    }
     const QString vfr = box.mediaDir() + QStringLiteral("/vfr.mkv");
     ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=160x120:rate=30:duration=4", "-f", "lavfi", "-i",
-                         "sine=frequency=440:sample_rate=48000:duration=4", "-vf", "select='lt(t,2)+not(mod(n,3))'",
-                         "-vsync", "vfr", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac",
-                         "-shortest" },
+                         "sine=frequency=440:sample_rate=48000:duration=4", "-i", srt, "-vf",
+                         "select='lt(t,2)+not(mod(n,3))'", "-vsync", "vfr", "-c:v", "libx264", "-preset", "ultrafast",
+                         "-pix_fmt", "yuv420p", "-c:a", "aac", "-c:s", "srt" },
                        vfr));
     const int sourceFrames = countVideoFrames(vfr);
     ASSERT_EQ(sourceFrames, 80);
@@ -176,6 +183,7 @@ TEST(E2eVideoFaithful, VariableFrameRateVideoKeepsItsClock)
     EXPECT_NEAR(streamEnd(v), 4.0, 0.25);
     EXPECT_NEAR(streamEnd(a), 4.0, 0.25);
     EXPECT_EQ(countVideoFrames(out), sourceFrames);
+    EXPECT_EQ(streams(probe(out), QStringLiteral("subtitle")).size(), 1);
 }
 
 TEST(E2eVideoFaithful, ProfilesNoDeviceDecodesAreRefusedOrReencoded)
