@@ -336,7 +336,24 @@ namespace {
     }
 
     // Sets the track header fields of the finished file that ffmpeg leaves at its own values.
-    bool patchTracks(const std::string &path, const std::vector<MuxTrack> &tracks, std::string *error)
+    // File offset of the pixel-aspect box ('pasp') inside a visual sample entry, 0 when
+    // it has none. A visual entry holds 78 bytes of its own before its child boxes.
+    uint64_t paspOffset(const Mp4Track &t)
+    {
+        const std::vector<uint8_t> &e = t.sampleEntry;
+        for (size_t at = 86; at + 16 <= e.size();) {
+            const uint32_t size = uint32_t(e[at]) << 24 | uint32_t(e[at + 1]) << 16 | uint32_t(e[at + 2]) << 8 | e[at + 3];
+            if (size < 8 || size > e.size() - at)
+                return 0;
+            if (size == 16 && std::equal(e.begin() + at + 4, e.begin() + at + 8, "pasp"))
+                return t.sampleEntryPos + at + 8;
+            at += size;
+        }
+        return 0;
+    }
+
+    bool patchTracks(const std::string &path, const std::vector<MuxTrack> &tracks,
+        const std::vector<std::optional<ParSpec>> &pars, std::string *error)
     {
         Mp4File file;
         if (!file.open(path, error))
@@ -373,6 +390,14 @@ namespace {
                     warn("handler " + o.handler + " is set only on text tracks; track "
                         + std::to_string(i + 1) + " keeps " + fourccText(t.handler));
                 }
+            }
+            // ffmpeg takes the pixel shape from a display ratio it cuts to 255ths, so
+            // 1:1 on an 854x480 picture came out as 32767:32766: the exact one is set here.
+            if (const uint64_t pasp = ok && pars[i] ? paspOffset(t) : 0) {
+                std::vector<uint8_t> ratio = be32(static_cast<uint32_t>(pars[i]->num));
+                const auto den = be32(static_cast<uint32_t>(pars[i]->den));
+                ratio.insert(ratio.end(), den.begin(), den.end());
+                ok = Mp4File::writeAt(path, pasp, ratio, error);
             }
             if (ok && in.timedText) {
                 // Size and place of the text area: the layout option, else the header's.
@@ -553,7 +578,7 @@ int runMux(const CommandLine &cmd, LevelForm form)
     ProgressLine progress("ISO File Writing");
     if (!runFfmpeg(args, seconds, &progress) || !isRegularFile(tmp))
         return fail("ffmpeg could not write " + out);
-    if (!patchTracks(tmp, tracks, &error))
+    if (!patchTracks(tmp, tracks, pars, &error))
         return fail(error);
     if (!moveInto(tmp, out, &error))
         return fail(error);

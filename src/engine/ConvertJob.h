@@ -81,6 +81,13 @@ public:
         QString strProgressFile;
         bool bVideoIsH264 = false;
         QString strVideoOption;
+        // Where the muxed video stream begins on the source's clock: the video delay for
+        // a copied stream; the source's start for a re-encoded one, whose encoder fills
+        // the time before the first picture.
+        int iVideoStreamDelay = 0;
+        // The re-encoded picture stands as displayed: a source turned by a quarter has
+        // its size and pixel shape swapped.
+        bool bVideoTurnedUpright = false;
         QString strTrackOptions;
         QString strPreparedSrt;
         QString strSubtitleTtxt;

@@ -3,6 +3,10 @@
 #include "shell/DiagnosticLog.h"
 #include "shell/Formatters.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
 namespace {
 
 struct Level3Limit
@@ -19,6 +23,36 @@ const Level3Limit kLevel3[] = {
     { 30.0, 720, 480 },
     { 25.0, 720, 576 },
 };
+
+// Levels above 3.0 by their frame size and macroblock rate limits; 4.1 is left out
+// because it differs from 4.0 only in bit rate, which these encodes stay far below.
+struct LevelLimit
+{
+    int idc;       // level x 10
+    long maxFrame; // macroblocks per frame
+    long maxRate;  // macroblocks per second
+};
+
+const LevelLimit kHigherLevels[] = {
+    { 31, 3600, 108000 },  { 32, 5120, 216000 },  { 40, 8192, 245760 },
+    { 42, 8704, 522240 },  { 50, 22080, 589824 }, { 51, 36864, 983040 },
+    { 52, 36864, 2073600 },
+};
+
+// The lowest level above 3.0 whose limits hold the picture: its frame, each side
+// (at most the square root of 8 frames' worth of macroblocks) and its macroblock rate.
+int higherLevelIdc(int width, int height, double rate)
+{
+    const long across = (width + 15) / 16;
+    const long down = (height + 15) / 16;
+    const long frame = across * down;
+    for (const LevelLimit &l : kHigherLevels) {
+        const long side = static_cast<long>(std::sqrt(8.0 * l.maxFrame));
+        if (frame <= l.maxFrame && across <= side && down <= side && frame * std::max(rate, 0.0) <= l.maxRate)
+            return l.idc;
+    }
+    return kHigherLevels[std::size(kHigherLevels) - 1].idc;
+}
 
 } // namespace
 
@@ -44,7 +78,8 @@ QString ChooseLevelOption(int width, int height, const QString &frameRateText, b
             break;
         }
     }
+    const int idc = level30 ? 30 : higherLevelIdc(width, height, rate);
     if (forNightly)
-        return level30 ? QStringLiteral(":level=30") : QStringLiteral(":level=31");
-    return level30 ? QStringLiteral(":level=3.0") : QStringLiteral(":level=3.1");
+        return Fmt(":level=%d").d(idc);
+    return Fmt(":level=%d.%d").d(idc / 10).d(idc % 10);
 }

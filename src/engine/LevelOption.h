@@ -9,8 +9,9 @@ class DiagnosticLog;
 double FrameRateNumber(const QString &frameRateText);
 
 // Level option appended to an H.264 track: ":level=3.0" when the picture and frame
-// rate fit the limits of H.264 level 3 (bounds inclusive), else ":level=3.1". The
-// Nightly MP4Box takes the level without the dot (":level=30", ":level=31").
+// rate fit the limits of H.264 level 3 (bounds inclusive), else the lowest level that
+// holds them: ":level=3.1" up to 720p at 30 fps, ":level=4.0" for 1080p at 30 fps. The
+// Nightly MP4Box takes the level without the dot (":level=30", ":level=40").
 // Writes one line to the log when one is given.
 QString ChooseLevelOption(int width, int height, const QString &frameRateText, bool forNightly,
                           DiagnosticLog *log = nullptr);

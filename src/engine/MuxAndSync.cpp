@@ -99,9 +99,13 @@ StageResult MuxAndSync(ConvertJob &job)
     DropMissingSubtitleTracks(job);
 
     // Pixel aspect ratio.
-    const AspectRatio source = SourcePixelAspect(j.report.dPixelAspect);
+    // An upright re-encode of a turned source has its pixels turned too.
+    const double pixelAspect = j.report.dPixelAspect;
+    const bool upright = j.bVideoTurnedUpright;
+    const AspectRatio source = SourcePixelAspect(upright && pixelAspect > 0.0000001 ? 1.0 / pixelAspect : pixelAspect);
     logPixelAspect(job, "source Pixel Aspect Ratio: %g (%d:%d)", source);
-    const AspectRatio target = TargetPixelAspect(source, o.iParMode, j.report.iWidth, j.report.iHeight);
+    const AspectRatio target = TargetPixelAspect(source, o.iParMode, upright ? j.report.DisplayWidth() : j.report.iWidth,
+                                                 upright ? j.report.DisplayHeight() : j.report.iHeight);
     logPixelAspect(job, "target Pixel Aspect Ratio: %g (%d:%d)", target);
     j.strParOption = ParOption(target);
 
@@ -131,7 +135,7 @@ StageResult MuxAndSync(ConvertJob &job)
     if (!o.bCreateDC || j.outputReport.iAudioCount <= 0 || j.outputReport.audio.isEmpty()
         || j.report.iVideoDuration == j.outputReport.iVideoDuration)
         return StageResult::Continue;
-    const int videoDelay = j.report.iVideoDelay;
+    const int videoDelay = j.iVideoStreamDelay;
     const int offset =
         SyncOffset(j.iSourceAudioDelay, j.outputReport.audio.first().iDuration, j.outputReport.iVideoDuration);
     if (!IsSyncProblem(offset, videoDelay))

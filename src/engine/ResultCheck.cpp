@@ -21,7 +21,7 @@ int ResultTolerance(double frameRate)
 
 bool DecodablePicture(VideoFormat format, const QString &profile, const QString &chroma, int bitDepth)
 {
-    if (!chroma.isEmpty() && chroma != QLatin1String("4:2:0"))
+    if (!chroma.isEmpty() && !chroma.startsWith(QLatin1String("4:2:0")))
         return false;
     if (bitDepth != 0 && bitDepth != 8)
         return false;

@@ -196,28 +196,33 @@ bool checkDeviceLimits(ConvertJob &job)
     auto bitRateLine = [&](const char *fmt) { return QString(Fmt(fmt).d(j.iBitRate)); };
     auto frameRateLine = [&](const char *fmt) { return QString(Fmt(fmt).g(j.dFrameRate)); };
 
-    std::vector<Limit> checks;
+    // Before size and rate: a picture the decoder cannot read at all is the first
+    // thing to tell.
+    const QString features = UndecodableVideoFeatures(r);
+    const QString profileLine = Fmt(h264 ? "H.264 video profile: %s" : "MPEG4 video profile: %s").s(features);
+
+    std::vector<Limit> checks = { { !features.isEmpty(), profileLine, "재생 불가 프로파일" } };
     if (h264) {
         if (device == 0) {
-            checks = { { resolution, resolutionLine, "재생 불가 해상도" },
+            checks.insert(checks.end(), { { resolution, resolutionLine, "재생 불가 해상도" },
                        { level, levelLine, "4.x 이상 level" },
                        { bitRate, bitRateLine("%d bps H.264 video"), "2.5Mbps 초과 H.264" },
-                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" } };
+                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" } });
         } else if (device == 1) {
-            checks = { { r.iHeight > 720, resolutionLine, "720p 초과 H.264" },
+            checks.insert(checks.end(), { { r.iHeight > 720, resolutionLine, "720p 초과 H.264" },
                        { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
-                       { level, levelLine, "4.x 이상 level" } };
+                       { level, levelLine, "4.x 이상 level" } });
         } else {
-            checks = { { r.iHeight > 1080, resolutionLine, "1080p 초과 H.264" },
+            checks.insert(checks.end(), { { r.iHeight > 1080, resolutionLine, "1080p 초과 H.264" },
                        { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
-                       { level, levelLine, "4.x 이상 level" } };
+                       { level, levelLine, "4.x 이상 level" } });
         }
     } else {
         // MPEG-4 Visual: the same checks on every device.
-        checks = { { resolution, resolutionLine, "재생 불가 해상도" },
+        checks.insert(checks.end(), { { resolution, resolutionLine, "재생 불가 해상도" },
                    { bitRate, bitRateLine("%d bps MPEG4 video"), "2.5Mbps 초과 MPEG4" },
                    { frameRate, frameRateLine("%g fps MPEG4 video"), "30fps 초과 MPEG4" },
-                   { asp, aspLine, "재생 불가 ASP" } };
+                   { asp, aspLine, "재생 불가 ASP" } });
     }
     for (const Limit &c : checks) {
         if (!c.failed)
@@ -314,6 +319,31 @@ int ChooseInternalAudio(const MediaReport &report, const ConverterOptions &optio
         return index;
     }
     return report.BestAudioTrack();
+}
+
+QString UndecodableVideoFeatures(const MediaReport &report)
+{
+    const QString &profile = report.strVideoProfile;
+    // High 10, High 4:2:2, High 4:4:4 Predictive and Intra, CAVLC 4:4:4 Intra, and their
+    // short names in other tools' reports.
+    static const char *const beyondHigh[] = { "High 10", "High 4:2:2", "4:4:4", "Hi10", "Hi422", "Hi444" };
+    bool profileBeyond = false;
+    if (report.iVideoFormat == VideoH264) {
+        for (const char *p : beyondHigh)
+            profileBeyond |= profile.contains(QLatin1String(p), Qt::CaseInsensitive);
+    }
+    const QString &chroma = report.strChromaSubsampling;
+    const bool chromaBeyond = !chroma.isEmpty() && !chroma.startsWith(QLatin1String("4:2:0"));
+    const bool depthBeyond = report.iVideoBitDepth > 8;
+    if (!profileBeyond && !chromaBeyond && !depthBeyond)
+        return QString();
+    QStringList parts;
+    parts << (profile.isEmpty() ? QStringLiteral("unknown profile") : profile);
+    if (!chroma.isEmpty())
+        parts << chroma;
+    if (report.iVideoBitDepth > 0)
+        parts << QString::number(report.iVideoBitDepth) + QStringLiteral(" bit");
+    return parts.join(QStringLiteral(" / "));
 }
 
 int EstimatedBitRate(int width, int height, double frameRate)

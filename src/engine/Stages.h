@@ -26,3 +26,7 @@ int ExternalAudioDelay(const QString &sourcePath, const QString &sourceExt, cons
 int ChooseInternalAudio(const MediaReport &report, const ConverterOptions &options);
 // Video bit rate guessed from the picture when the report gives none, in bit/s.
 int EstimatedBitRate(int width, int height, double frameRate);
+// The devices decode 8-bit 4:2:0 pictures only, and of H.264 no profile above High.
+// Empty when the video is within that, else what is beyond it ("High 10 / 4:2:0 /
+// 10 bit") for the log line.
+QString UndecodableVideoFeatures(const MediaReport &report);

@@ -60,6 +60,12 @@ QString levelOption(ConvertJob &job)
     return ChooseLevelOption(r.iWidth, r.iHeight, r.strFrameRate, job.options.bForNightly, &job.log);
 }
 
+// A rate the muxer can time a raw stream by; variable-rate sources report none.
+bool hasFrameRate(ConvertJob &job)
+{
+    return FrameRateNumber(job.job.report.strFrameRate) > 0;
+}
+
 QString quoted(const QString &path)
 {
     return QLatin1Char('"') + path + QLatin1Char('"');
@@ -70,6 +76,20 @@ QString rawH264Option(ConvertJob &job, const QString &file)
 {
     return QStringLiteral(" -add ") + quoted(file) + QStringLiteral(":fps=") + job.job.report.strFrameRate
         + levelOption(job);
+}
+
+// The subtitle tracks of an MKV whose video is not extracted; each track's file is
+// tested by the conversion that follows.
+StageResult extractMkvSubtitlesOnly(ConvertJob &job, const QString &arguments)
+{
+    ToolStep step;
+    step.tool = kMkvextract;
+    step.statusText = QStringLiteral("자막 추출중");
+    step.logAction = QStringLiteral("Extracting subtitle from MKV");
+    step.arguments = arguments;
+    step.stopLine = kVideoLines.stop;
+    step.finishedLine = kVideoLines.finished;
+    return RunToolStep(job, step) == StepOutcome::Stopped ? StageResult::StopRun : StageResult::Continue;
 }
 
 QString aviRawArguments(const QString &avi, const QString &outBase)
@@ -100,17 +120,26 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
     case VideoRoute::MkvH264:
     case VideoRoute::MkvOther: {
         const bool h264 = route == VideoRoute::MkvH264;
+        // Variable frame rate: a raw stream would be re-timed at one rate, so the track
+        // is added from the source with its own timestamps and only subtitles are extracted.
+        const bool ownClock = h264 && !hasFrameRate(job);
         const QString out = w + (h264 ? QStringLiteral("temp.h264") : QStringLiteral("temp.avi"));
-        QString args = Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out);
+        QString args = ownClock ? Fmt("tracks \"%s\"").s(source).str()
+                                : Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out).str();
         QStringList subtitleFiles;
         if (j.iSubtitleSource == 1) {
             args += MkvSubtitleSpecs(j.report, w, subtitleFiles);
             for (const QString &f : subtitleFiles)
                 AddTempFile(job.tempFiles, f);
         }
-        const QString action = h264 ? Fmt("Extracting H.264 video and %d subtitle(s) from MKV").d(j.report.iTextCount)
-                                    : Fmt("Extracting MPEG4 video and %d subtitle(s) from MKV").d(j.report.iTextCount);
-        r = extract(job, kMkvextract, kExtractingStatus, action, args, out, true, kVideoLines);
+        if (ownClock) {
+            job.Log(QStringLiteral("No frame rate reported: the video track is added from the source"));
+            r = subtitleFiles.isEmpty() ? StageResult::Continue : extractMkvSubtitlesOnly(job, args);
+        } else {
+            const QString action = h264 ? Fmt("Extracting H.264 video and %d subtitle(s) from MKV").d(j.report.iTextCount)
+                                        : Fmt("Extracting MPEG4 video and %d subtitle(s) from MKV").d(j.report.iTextCount);
+            r = extract(job, kMkvextract, kExtractingStatus, action, args, out, true, kVideoLines);
+        }
         if (r != StageResult::Continue)
             break;
         if (j.iSubtitleSource == 1) {
@@ -118,7 +147,10 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
             if (r != StageResult::Continue)
                 break;
         }
-        j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        if (ownClock)
+            j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video") + levelOption(job);
+        else
+            j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
         break;
     }
     case VideoRoute::Mp4Reference:
@@ -134,12 +166,14 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
     case VideoRoute::Flash: {
         const QString out = w + QStringLiteral("temp.mp4");
         r = extract(job, kFfmpeg, kExtractingStatus, QStringLiteral("Extracting video from Flash Video"),
-                    Fmt("-i \"%s\" -vcodec copy -an \"%s\"").s(source).s(out), out, false, kPlainLines);
+                    Fmt("-i \"%s\" -vcodec copy -an \"%s\"").s(source).s(out), out, true, kPlainLines);
         if (r != StageResult::Continue)
             break;
         j.strVideoOption = QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+        // The MP4 keeps the source's timestamps; a rate is forced on them only when known.
         if (j.bVideoIsH264)
-            j.strVideoOption += QStringLiteral(":fps=") + j.report.strFrameRate + levelOption(job);
+            j.strVideoOption += (hasFrameRate(job) ? QStringLiteral(":fps=") + j.report.strFrameRate : QString())
+                + levelOption(job);
         break;
     }
     case VideoRoute::OggH264:
@@ -182,7 +216,8 @@ StageResult ExtractVideo(ConvertJob &job)
     auto &j = job.job;
     j.strVideoOption.clear();
     j.bVideoIsH264 = j.report.iVideoFormat == VideoH264;
-    j.iMuxVideoDelay = j.report.iVideoDelay + j.iVideoShift;
+    j.iVideoStreamDelay = j.report.iVideoDelay;
+    j.iMuxVideoDelay = j.iVideoStreamDelay + j.iVideoShift;
 
     const VideoRoute route = ChooseVideoRoute(j.report, j.bReencodeVideo, job.options.iConversionMode);
     if (route == VideoRoute::Reencode) {

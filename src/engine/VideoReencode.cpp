@@ -86,7 +86,14 @@ StageResult ReencodeVideo(ConvertJob &job)
         job.setStatus(kFailedStatus);
         return StageResult::SkipJob;
     }
-    const FrameSize size = ReencodeTargetSize(j.report.iWidth, j.report.iHeight, o.iDeviceKind);
+    // The encoder turns a rotated picture upright before it scales, so the size is
+    // that of the picture as displayed.
+    const FrameSize size = ReencodeTargetSize(j.report.DisplayWidth(), j.report.DisplayHeight(), o.iDeviceKind);
+    if (j.report.iRotation != 0)
+        job.Log(Fmt("Rotated %d degrees: encoding the upright picture at %dx%d")
+                    .d(j.report.iRotation)
+                    .d(size.width)
+                    .d(size.height));
     const QString rate = EncoderFrameRateText(j.report.strFrameRate);
     job.Log(Fmt("CString → char* → atof (new FPS): %s → %g").s(j.report.strFrameRate).g(FrameRateNumber(j.report.strFrameRate)));
     if (FrameRateNumber(j.report.strFrameRate) <= 0)
@@ -125,6 +132,11 @@ StageResult ReencodeVideo(ConvertJob &job)
         return StageResult::SkipJob;
     }
     job.Log(QStringLiteral("Converting video finished"));
+    // The encode already holds the time before the first picture: the mux must not
+    // delay the video by it again.
+    j.iVideoStreamDelay = EncodedVideoStart(j.report);
+    j.iMuxVideoDelay = j.iVideoStreamDelay + j.iVideoShift;
+    j.bVideoTurnedUpright = j.report.IsQuarterTurned();
     job.Log(QStringLiteral("MP4/AVC Filename: ") + pass.outputPath);
     j.strVideoOption = Fmt(" -add \"%s\":fps=%s").s(pass.outputPath).s(rate)
         + ChooseLevelOption(size.width, size.height, rate, o.bForNightly, &job.log);

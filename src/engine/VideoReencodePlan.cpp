@@ -3,6 +3,7 @@
 #include "engine/LevelOption.h"
 #include "shell/Formatters.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -62,6 +63,14 @@ FrameSize ReencodeTargetSize(int sourceWidth, int sourceHeight, int deviceKind)
     s.width &= ~1;
     s.height &= ~1;
     return s;
+}
+
+int EncodedVideoStart(const MediaReport &report)
+{
+    int start = report.iVideoDelay;
+    for (const AudioTrack &a : report.audio)
+        start = std::min(start, a.iDelay);
+    return start;
 }
 
 QString EncoderFrameRateText(const QString &frameRateText)

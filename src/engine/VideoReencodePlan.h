@@ -1,5 +1,7 @@
 #pragma once
 
+#include "probe/MediaReport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,12 @@ struct FrameSize
 // Picture size for the device (0 iPhone 3, 1 iPhone 4, 2 iPhone 4S; anything else keeps
 // the source size), both sides made even. The source sides must not be 0.
 FrameSize ReencodeTargetSize(int sourceWidth, int sourceHeight, int deviceKind);
+
+// Where, on the source's clock, the encoded stream begins. The encoder counts time
+// from the source's start, the earliest of its tracks, and at a constant frame rate
+// fills the time up to the first picture; so a video that starts after the audio
+// comes out already delayed.
+int EncodedVideoStart(const MediaReport &report);
 
 // The frame-rate text passed to the encoder and the muxer: "30" from 30 frames per
 // second up, else the text as reported. A rate that is not reported (often so in

@@ -219,8 +219,7 @@ ContainerKind containerOf(Bytes v)
         return ContainerAvi;
     if (v == "DivX")
         return ContainerDivx;
-    // WebM is Matroska with another document type: the same demuxer reads it.
-    if (v == "Matroska" || v == "WebM")
+    if (v == "Matroska")
         return ContainerMkv;
     if (v == "Flash Video")
         return ContainerFlv;
@@ -372,6 +371,7 @@ void MediaReport::Reset()
     strVideoProfile.clear();
     strChromaSubsampling.clear();
     iVideoBitDepth = 0;
+    iRotation = 0;
     iAudioCount = 0;
     audio.clear();
     iTextCount = 0;
@@ -528,16 +528,24 @@ void MediaReport::ReadReport(const QByteArray &report, const QString &languageCo
         } else if (startsWith(line, "Format profile      ") || startsWith(line, "Codec profile       ")) {
             if (!valueOf(line, &v))
                 return;
-            strVideoProfile = toQString(v);
             const size_t at = v.find("@L");
             if (at != Bytes::npos && at > 0 && safeForCommandLine(v))
                 strLevel = toQString(v.substr(at + 2));
-        } else if (startsWith(line, "Chroma subsampling   ")) {
-            if (valueOf(line, &v))
+            // The first profile line names the video's profile; a second one (Matroska
+            // codec profile, MPEG-4 "Simple@L1" twice) says the same or less.
+            if (strVideoProfile.isEmpty())
+                strVideoProfile = toQString(at == Bytes::npos ? v : v.substr(0, at));
+        } else if (startsWith(line, "Chroma subsampling  ")) {
+            if (valueOf(line, &v) && strChromaSubsampling.isEmpty())
                 strChromaSubsampling = toQString(v);
-        } else if (startsWith(line, "Bit depth    ")) {
+        } else if (startsWith(line, "Bit depth  ")) {
             if (valueOf(line, &v) && isRawValue(v, 'b'))
                 iVideoBitDepth = leadingInt(v);
+        } else if (startsWith(line, "Rotation  ")) {
+            if (valueOf(line, &v) && !containsChar(v, ' ')) {
+                const long turn = std::lround(leadingDouble(v));
+                iRotation = static_cast<int>(((turn % 360) + 360) % 360);
+            }
         }
     });
 

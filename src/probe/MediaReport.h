@@ -129,12 +129,20 @@ public:
     int iGMC = 0;    // warp points
     int iMatrix = 0; // 0 not reported, 1 default, 2 other
     int iScanType = 0; // 0 not reported, 1 progressive, 2 other
-    // What a player needs to decode the picture, read back from finished files:
-    // the whole profile text ("High 4:4:4 Predictive@L3"), "4:2:0", 8; empty or 0
-    // when not reported.
+    // What a decoder must support beyond size and rate: the profile name without its
+    // level ("High 4:4:4 Predictive"), the chroma subsampling ("4:2:0") and the sample
+    // bit depth (0 when not reported).
     QString strVideoProfile;
     QString strChromaSubsampling;
     int iVideoBitDepth = 0;
+    // Degrees the picture is turned for display (phones store portrait video as
+    // landscape frames with a rotation), 0 to 359.
+    int iRotation = 0;
+
+    // The picture as shown: the stored size, its sides swapped when turned by 90 or 270.
+    int DisplayWidth() const { return IsQuarterTurned() ? iHeight : iWidth; }
+    int DisplayHeight() const { return IsQuarterTurned() ? iWidth : iHeight; }
+    bool IsQuarterTurned() const { return iRotation == 90 || iRotation == 270; }
 
     int iAudioCount = 0;
     QList<AudioTrack> audio;

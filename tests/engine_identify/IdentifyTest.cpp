@@ -158,6 +158,48 @@ TEST_F(Identify, HdH264PerDevice)
     EXPECT_TRUE(job.job.bReencodeVideo);
 }
 
+TEST_F(Identify, ProfileChromaOrDepthBeyondTheDevice)
+{
+    struct Case
+    {
+        const char *profile;
+        const char *key;   // chroma or depth line, or nullptr
+        const char *value;
+    };
+    const Case beyond[] = {
+        { "High 4:4:4 Predictive@L3", "Chroma subsampling", "4:4:4" },
+        { "High 4:2:2@L3", "Chroma subsampling", "4:2:2" },
+        { "High 10@L3", "Bit depth", "10" },
+        { "High@L3", "Bit depth", "10" }, // the depth alone is enough
+        { "High 4:4:4 Predictive@L3", nullptr, nullptr },
+    };
+    for (const Case &c : beyond) {
+        SCOPED_TRACE(c.profile);
+        Video v{ "AVC", "640", "360", "25.000", c.profile, "1000000", c.key, c.value };
+        job.ui.options.iConversionMode = 1;
+        EXPECT_EQ(run("p.mkv", report("Matroska", v)), StageResult::SkipJob);
+        EXPECT_EQ(status(), QStringLiteral("재생 불가 프로파일"));
+        job.ui.options.iConversionMode = 2;
+        EXPECT_EQ(run("p.mkv", report("Matroska", v)), StageResult::Continue);
+        EXPECT_TRUE(job.job.bReencodeVideo);
+        job.ui.options.iConversionMode = 0; // no checks at all
+        EXPECT_EQ(run("p.mkv", report("Matroska", v)), StageResult::Continue);
+        EXPECT_FALSE(job.job.bReencodeVideo);
+    }
+    // 8-bit 4:2:0 High and Main stay copyable; so does an MPEG-4 Visual profile name.
+    job.ui.options.iConversionMode = 1;
+    for (const char *profile : { "High@L3.1", "Main@L3.0", "Constrained Baseline@L3" }) {
+        Video v{ "AVC", "640", "360", "25.000", profile, "1000000", "Bit depth", "8" };
+        EXPECT_EQ(run("p.mkv", report("Matroska", v)), StageResult::Continue) << profile;
+        EXPECT_FALSE(job.job.bReencodeVideo) << profile;
+    }
+    Video asp{ "MPEG-4 Visual", "640", "360", "25.000", "Advanced Simple@L5", "1000000", "Chroma subsampling", "4:2:0" };
+    EXPECT_EQ(run("a.avi", report("AVI", asp)), StageResult::Continue);
+    asp.extraValue = "4:2:2";
+    EXPECT_EQ(run("a.avi", report("AVI", asp)), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("재생 불가 프로파일"));
+}
+
 TEST_F(Identify, FrameRateLimitOnlyWithThe30fpsCheck)
 {
     job.ui.options.iConversionMode = 1;

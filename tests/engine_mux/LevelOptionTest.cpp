@@ -25,6 +25,22 @@ TEST(ChooseLevelOption, LimitsOfLevel3)
     EXPECT_EQ(level(721, 400, "10"), QStringLiteral(":level=3.1"));
 }
 
+TEST(ChooseLevelOption, PicturesBeyondLevel31GetTheLevelTheyNeed)
+{
+    EXPECT_EQ(level(1920, 1080, "30"), QStringLiteral(":level=4.0"));
+    EXPECT_EQ(level(1920, 1080, "29.970"), QStringLiteral(":level=4.0"));
+    EXPECT_EQ(level(1920, 1080, ""), QStringLiteral(":level=4.0"));
+    EXPECT_EQ(level(1080, 1920, "30"), QStringLiteral(":level=4.0")); // portrait
+    EXPECT_EQ(level(1280, 720, "30"), QStringLiteral(":level=3.1"));
+    EXPECT_EQ(level(720, 1280, "30"), QStringLiteral(":level=3.1"));
+    EXPECT_EQ(level(1280, 720, "60"), QStringLiteral(":level=3.2"));
+    EXPECT_EQ(level(1920, 1080, "60"), QStringLiteral(":level=4.2"));
+    EXPECT_EQ(level(3840, 2160, "30"), QStringLiteral(":level=5.1"));
+    // A strip as wide as 1080p has pixels but far fewer rows goes beyond 3.1 by its width.
+    EXPECT_EQ(level(2720, 64, "25"), QStringLiteral(":level=3.2"));
+    EXPECT_EQ(level(1920, 1080, "30", true), QStringLiteral(":level=40"));
+}
+
 TEST(ChooseLevelOption, FrameRateTextReadFromItsStart)
 {
     EXPECT_DOUBLE_EQ(FrameRateNumber(QStringLiteral("23.976")), 23.976);

@@ -37,6 +37,19 @@ TEST(ReencodePlan, TargetSizePerDevice)
             << c.w0 << "x" << c.h0 << " device " << c.device;
 }
 
+TEST(ReencodePlan, EncodedStreamStartsWithTheEarliestTrack)
+{
+    MediaReport r{ QString(), QString() };
+    r.iVideoDelay = 1000;
+    EXPECT_EQ(EncodedVideoStart(r), 1000); // nothing starts earlier
+    r.audio.resize(2);
+    r.audio[0].iDelay = 200;
+    r.audio[1].iDelay = 1500;
+    EXPECT_EQ(EncodedVideoStart(r), 200);
+    r.iVideoDelay = 0;
+    EXPECT_EQ(EncodedVideoStart(r), 0); // the audio is the later one
+}
+
 TEST(ReencodePlan, FrameRateTextCappedAtThirty)
 {
     EXPECT_EQ(EncoderFrameRateText(QStringLiteral("29.970")), QStringLiteral("29.970"));

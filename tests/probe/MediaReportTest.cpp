@@ -40,9 +40,8 @@ TEST(MediaReportContainer, GeneralFormatGivesTheKind)
         {"Flash Video", ContainerFlv},  {"OGG", ContainerOgg},          {"MPEG-4", ContainerMp4},
         {"MPEG-PS", ContainerMpeg},     {"MPEG-TS", ContainerMpeg},     {"MPEG", ContainerMpeg},
         {"Windows Media", ContainerWmv}, {"ShockWave", ContainerSwf},   {"QuickTime", ContainerQt},
-        {"WebM", ContainerMkv}, // Matroska under another document type
         // Debian's raw names before the adapter rewrites them, and other containers.
-        {"Ogg", ContainerUnknown},      {"MPE", ContainerUnknown},
+        {"Ogg", ContainerUnknown},      {"WebM", ContainerUnknown},     {"MPE", ContainerUnknown},
         {"avi", ContainerUnknown},      {"", ContainerUnknown},
     };
     for (const auto &[format, kind] : cases)
@@ -214,19 +213,31 @@ TEST(MediaReportVideo, LevelFromProfile)
     EXPECT_EQ(readVideo({{"Format profile", "High@L"}}).strLevel, QString());
 }
 
-TEST(MediaReportVideo, ProfileChromaAndBitDepthOfThePicture)
+TEST(MediaReportVideo, DecoderNeedsAndRotation)
 {
-    const MediaReport r = readVideo({{"Format profile", "High 4:4:4 Predictive@L3"},
-                                     {"Chroma subsampling", "4:4:4"},
-                                     {"Bit depth", "10"},
-                                     {"Bit depth", "10 bits"}});
-    EXPECT_EQ(r.strVideoProfile, QStringLiteral("High 4:4:4 Predictive@L3"));
-    EXPECT_EQ(r.strChromaSubsampling, QStringLiteral("4:4:4"));
-    EXPECT_EQ(r.iVideoBitDepth, 10);
-    const MediaReport none = readVideo({{"Width", "96"}});
+    // As mediainfo writes them: raw value first, then with its unit.
+    const MediaReport hi444 = readVideo({{"Format profile", "High 4:4:4 Predictive@L3"},
+                                         {"Chroma subsampling", "4:4:4"}, {"Bit depth", "10"}, {"Bit depth", "10 bits"},
+                                         {"Rotation", "270.000"}, {"Rotation", "270\xC2\xB0"},
+                                         {"Width", "1920"}, {"Height", "1080"}});
+    EXPECT_EQ(hi444.strVideoProfile, QStringLiteral("High 4:4:4 Predictive"));
+    EXPECT_EQ(hi444.strLevel, QStringLiteral("3"));
+    EXPECT_EQ(hi444.strChromaSubsampling, QStringLiteral("4:4:4"));
+    EXPECT_EQ(hi444.iVideoBitDepth, 10);
+    EXPECT_EQ(hi444.iRotation, 270);
+    EXPECT_EQ(hi444.DisplayWidth(), 1080);
+    EXPECT_EQ(hi444.DisplayHeight(), 1920);
+
+    const MediaReport plain = readVideo({{"Format profile", "Main"}, {"Format profile", "High@L4"}, {"Rotation", "-90"},
+                                         {"Width", "640"}, {"Height", "360"}});
+    EXPECT_EQ(plain.strVideoProfile, QStringLiteral("Main")); // the first profile line
+    EXPECT_EQ(plain.iRotation, 270);
+    EXPECT_EQ(plain.DisplayWidth(), 360);
+    EXPECT_EQ(readVideo({{"Rotation", "180.000"}, {"Width", "640"}}).DisplayWidth(), 640);
+    const MediaReport none = readVideo({{"Width", "640"}});
     EXPECT_TRUE(none.strVideoProfile.isEmpty());
-    EXPECT_TRUE(none.strChromaSubsampling.isEmpty());
     EXPECT_EQ(none.iVideoBitDepth, 0);
+    EXPECT_EQ(none.iRotation, 0);
 }
 
 TEST(MediaReportAudio, FormatTableAndProfile)
