@@ -65,6 +65,8 @@ public:
         int iExternalAudioDelay = 0;
         QString strExternalSubtitle;
         int iInternalAudio = -1;
+        // The audio is the companion file, not track iInternalAudio of the source.
+        bool bExternalAudio = false;
         int iSourceAudioDelay = 0;
         int iSubtitleSource = 0;
         QString strPcmFile;
