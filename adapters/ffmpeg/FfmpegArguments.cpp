@@ -20,6 +20,12 @@ bool isAudioOnlyFormat(const std::string &ext)
     return ext == "wav" || ext == "aac" || ext == "ac3" || ext == "dts" || ext == "mp3" || ext == "mp2";
 }
 
+bool isAudioCodecOption(const std::string &a)
+{
+    return a == "-acodec" || a == "-c:a" || a == "-codec:a" || a == "-c" || a == "-codec" || a == "-c:a:0"
+        || a == "-codec:a:0";
+}
+
 bool isVideoFilterOption(const std::string &a)
 {
     return a == "-vf" || a == "-filter:v" || a == "-filter:v:0";
@@ -44,6 +50,10 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
     bool mapped = false;
     bool noVideo = false;
     bool pixelFormatGiven = false;
+    bool audioCopy = false;
+    int inputs = 0;
+    std::ptrdiff_t inputValue = -1;
+    std::ptrdiff_t mapValue = -1;
     std::ptrdiff_t filterValue = -1;
     std::ptrdiff_t x264ParamsValue = -1;
     std::vector<std::string> kept;
@@ -56,12 +66,18 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
         }
         if (a == "-i") {
             formatGiven = false; // a -f before -i names the input's format
+            ++inputs;
+            inputValue = static_cast<std::ptrdiff_t>(kept.size() + 1);
         } else if (a == "-f" && hasValue) {
             formatGiven = true;
         } else if (a == "-vpre" || a == "-pre" || a == "-fpre") {
             result.usesPresets = true;
         } else if (a == "-map") {
             mapped = true;
+            if (hasValue)
+                mapValue = static_cast<std::ptrdiff_t>(kept.size() + 1);
+        } else if (isAudioCodecOption(a) && hasValue && args[i + 1] == "copy") {
+            audioCopy = true;
         } else if (a == "-vn") {
             noVideo = true;
         } else if (a == "-pass") {
@@ -101,8 +117,22 @@ FfmpegArguments adaptFfmpegArguments(const std::vector<std::string> &in)
         kept.insert(kept.end(), {"-pix_fmt", "yuv420p"});
     // Left to itself ffmpeg takes the audio stream with the most channels; the engine relies on the
     // first one (its delay and channel count are what it plans with).
-    if (!result.output.empty() && !mapped && (noVideo || isAudioOnlyFormat(adapt::extensionOf(result.output))))
+    const bool audioOut = !result.output.empty() && (noVideo || isAudioOnlyFormat(adapt::extensionOf(result.output)));
+    if (audioOut && !mapped) {
+        mapValue = static_cast<std::ptrdiff_t>(kept.size() + 1);
         kept.insert(kept.end(), {"-map", "0:a:0"});
+    }
+    if (audioOut && !audioCopy && inputs == 1 && inputValue > 0 && mapValue > 0
+        && static_cast<std::size_t>(inputValue) < kept.size()) {
+        const std::string &map = kept[static_cast<std::size_t>(mapValue)];
+        if (map.rfind("0:a:", 0) == 0 && map.size() > 4 && map.size() <= 8
+            && map.find_first_not_of("0123456789", 4) == std::string::npos) {
+            result.decodesAudio = true;
+            result.inputArg = static_cast<std::size_t>(inputValue);
+            result.mapArg = static_cast<std::size_t>(mapValue);
+            result.audioStream = std::stoi(map.substr(4));
+        }
+    }
     if (!result.output.empty()) {
         const auto extra = adapt::outputOptionsFor(result.output, formatGiven);
         kept.insert(kept.end(), extra.begin(), extra.end());

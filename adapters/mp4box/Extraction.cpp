@@ -36,6 +36,9 @@ namespace {
             { "vorbis", { "ogg", "ogg" } },
             { "opus", { "opus", "opus" } },
             { "flac", { "flac", "flac" } },
+            // Phones' 3GP sound; the raw form holds one frame per packet again.
+            { "amr_nb", { "amr", "amr" } },
+            { "amr_wb", { "amr", "awb" } },
             { "h264", { "h264", "h264" } },
             { "hevc", { "hevc", "hevc" } },
             { "mpeg4", { "m4v", "m4v" } },

@@ -78,10 +78,29 @@ void ScratchSpace::installSignalHandlers()
         sigaction(sig, &sa, nullptr);
 }
 
+namespace {
+
+    bool sameFileSystem(const std::string &a, const std::string &b)
+    {
+        struct stat sa, sb;
+        return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && S_ISDIR(sa.st_mode) && sa.st_dev == sb.st_dev;
+    }
+
+} // namespace
+
 bool ScratchSpace::create(const std::string &destination, std::string *error)
 {
-    const std::string parent = adapt::folderOf(destination);
-    removeAbandoned(parent);
+    // The temporary folder (the engine gives each tool its work folder there) keeps the
+    // user's folder free of our files, as long as the finished file can still be renamed
+    // into place; otherwise the folder goes beside the destination.
+    const std::string destinationFolder = adapt::folderOf(destination);
+    std::string parent = destinationFolder;
+    const char *tmp = std::getenv("TMPDIR");
+    if (tmp && *tmp && sameFileSystem(tmp, destinationFolder))
+        parent = tmp;
+    removeAbandoned(destinationFolder);
+    if (parent != destinationFolder)
+        removeAbandoned(parent);
     std::string templ = parent + "/.mp4box-" + std::to_string(getpid()) + "-XXXXXX";
     if (templ.size() >= PATH_MAX - 64) {
         *error = "the path " + destination + " is too long";
@@ -90,7 +109,7 @@ bool ScratchSpace::create(const std::string &destination, std::string *error)
     std::strcpy(g_files[0], templ.c_str());
     // g_dir is set only once the folder exists.
     if (!mkdtemp(g_files[0])) {
-        *error = "cannot create a temporary folder beside " + destination + ": " + std::strerror(errno);
+        *error = "cannot create a temporary folder in " + parent + ": " + std::strerror(errno);
         g_files[0][0] = '\0';
         return false;
     }

@@ -4,11 +4,12 @@
 
 namespace mp4box {
 
-// The temporary files of one run, in a hidden folder beside the file the run writes
-// (same file system, so the finished file is moved into place by a rename). The folder
+// The temporary files of one run, in a hidden folder in $TMPDIR when that is on the file
+// system of the file the run writes, else beside that file (either way the finished file
+// is moved into place by a rename). The folder
 // goes at the end of the run, and also when the run is cancelled by SIGTERM, SIGINT or
 // SIGHUP: a cancelled run leaves nothing behind. A folder left by a run that was killed
-// outright is removed by the next run writing into the same folder.
+// outright is removed by the next run using the same folders.
 class ScratchSpace {
 public:
     ScratchSpace() = default;

@@ -79,13 +79,17 @@ Chain encodeChain(ConvertJob &job, bool aacReencode)
         job.Log(QStringLiteral("PCM Filename: ") + j.strPcmFile);
     }
 
-    // chanfold takes 5 to 8 channels; anything else leaves no target and is encoded as it is.
+    // chanfold takes 5 to 8 channels and leaves no target for one or two, which are encoded as
+    // they are. Three and four would stay multichannel that way: ffmpeg folds those.
     const QString downmixed = job.strWorkFolder + QStringLiteral("temp_downmixed.wav");
     QFile::remove(downmixed);
-    const StepOutcome downmix
-        = RunToolStep(job, { kChanfold, QStringLiteral("오디오 다운믹싱중"), QStringLiteral("Downmixing PCM audio to 2.0"),
-                             downmixed, audio::DownmixArguments(j.strPcmFile, downmixed),
-                             QStringLiteral("Downmix audio stopped"), QString() });
+    const bool ffmpegFolds = audio::FoldsWithFfmpeg(PcmWaveChannels(j.strPcmFile));
+    const StepOutcome downmix = RunToolStep(
+        job, { ffmpegFolds ? kFfmpeg : kChanfold, QStringLiteral("오디오 다운믹싱중"),
+               QStringLiteral("Downmixing PCM audio to 2.0"), downmixed,
+               ffmpegFolds ? audio::FfmpegFoldArguments(j.strPcmFile, downmixed)
+                           : audio::DownmixArguments(j.strPcmFile, downmixed),
+               QStringLiteral("Downmix audio stopped"), QString() });
     if (downmix == StepOutcome::Stopped)
         return Chain::Stopped;
     if (downmix == StepOutcome::Produced) {

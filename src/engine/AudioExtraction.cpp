@@ -37,27 +37,31 @@ bool forcedExtraction(ConvertJob &job)
     return true;
 }
 
-bool convertingExtraction(ConvertJob &job)
+// ffmpeg decodes the chosen track i, whose delay is the one the mux applies.
+bool convertingExtraction(ConvertJob &job, int i)
 {
     auto &j = job.job;
-    const AudioTrack &first = j.report.audio.first();
+    const AudioTrack &track = j.report.audio.at(i);
     j.strAudioFile = job.strWorkFolder + QStringLiteral("extractedaudio.wav");
-    j.iSourceAudioDelay = first.iDelay;
+    j.iSourceAudioDelay = track.iDelay;
     QFile::remove(j.strAudioFile);
     return RunToolStep(job, { kFfmpeg, kExtracting, QStringLiteral("Extracting and Converting audio to PCM"),
                               j.strAudioFile,
-                              audio::ConvertingExtractionArguments(j.strSourceShortPath, first, j.strAudioFile),
+                              audio::ConvertingExtractionArguments(j.strSourceShortPath, track, j.strAudioFile,
+                                                                   audio::FfmpegAudioStream(j.report, i)),
                               kExtractionStopped, kExtractionFinished })
         != StepOutcome::Stopped;
 }
 
 // The container's own demuxer, the MP4/MKV retry and the PCM header check.
-bool demux(ConvertJob &job, const AudioTrack &track)
+bool demux(ConvertJob &job, int i)
 {
     auto &j = job.job;
+    const AudioTrack &track = j.report.audio.at(i);
+    const int stream = audio::FfmpegAudioStream(j.report, i);
     const ContainerKind container = j.report.iContainer;
     QFile::remove(j.strAudioFile);
-    const audio::DemuxCall call = audio::DemuxStep(container, j.strSourceShortPath, track, j.strAudioFile);
+    const audio::DemuxCall call = audio::DemuxStep(container, j.strSourceShortPath, track, j.strAudioFile, stream);
     if (call.valid) {
         if (RunToolStep(job, { call.tool, kExtracting, call.logLine, j.strAudioFile, call.arguments,
                                kExtractionStopped, kExtractionFinished })
@@ -73,7 +77,7 @@ bool demux(ConvertJob &job, const AudioTrack &track)
         job.Log(QStringLiteral("Audio extraction failed"));
         if (RunToolStep(job, { kFfmpeg, QStringLiteral("오디오 추출 재시도"),
                                QStringLiteral("Re-extracting and Converting audio to PCM"), j.strAudioFile,
-                               audio::RetryArguments(j.strSourceShortPath, j.strAudioFile), kExtractionStopped,
+                               audio::RetryArguments(j.strSourceShortPath, j.strAudioFile, stream), kExtractionStopped,
                                kExtractionFinished })
             == StepOutcome::Stopped)
             return false;
@@ -105,8 +109,8 @@ bool extractInternal(ConvertJob &job, int i)
     job.Log(QStringLiteral("File info: ") + j.strSummary);
 
     if (audio::UsesConvertingExtraction(j.report, job.options.iAacMode))
-        return convertingExtraction(job);
-    return demux(job, track);
+        return convertingExtraction(job, i);
+    return demux(job, i);
 }
 
 } // namespace
@@ -114,7 +118,7 @@ bool extractInternal(ConvertJob &job, int i)
 StageResult ExtractAudio(ConvertJob &job)
 {
     auto &j = job.job;
-    // Identification named a companion audio file here when there is one.
+    // A companion file found beside the source is the audio, whatever tracks the source has.
     j.bExternalAudio = !j.strAudioFile.isEmpty();
     if (j.strAudioFile.isEmpty()) {
         const int i = j.iInternalAudio;

@@ -88,24 +88,42 @@ bool UsesConvertingExtraction(const MediaReport &report, int aacMode)
     return first == AudioWma || report.iContainer == ContainerMpeg;
 }
 
+int FfmpegAudioStream(const MediaReport &report, int track)
+{
+    return report.iAudioCount > 1 && track >= 0 ? track : -1;
+}
+
+namespace {
+
+// Left to itself ffmpeg (and its adapter) takes the first audio stream.
+QString mapOption(int stream)
+{
+    return stream >= 0 ? QString(Fmt(" -map 0:a:%d").d(stream)) : QString();
+}
+
+} // namespace
+
 QString ForcedExtractionArguments(const QString &source, const QString &output)
 {
     return Fmt("-i \"%s\" -vn -acodec pcm_s16le \"%s\"").s(source).s(output);
 }
 
-QString ConvertingExtractionArguments(const QString &source, const AudioTrack &firstTrack, const QString &output)
+QString ConvertingExtractionArguments(const QString &source, const AudioTrack &track, const QString &output,
+                                      int stream)
 {
-    if (firstTrack.iFormat == AudioDts || firstTrack.iFormat == AudioAc3)
-        return Fmt("-i \"%s\" -vn -acodec pcm_s16le -ac %d \"%s\"")
+    if (track.iFormat == AudioDts || track.iFormat == AudioAc3)
+        return Fmt("-i \"%s\" -vn -acodec pcm_s16le -ac %d%s \"%s\"")
             .s(source)
-            .d(firstTrack.iChannels == 1 ? 1 : 2)
+            .d(track.iChannels == 1 ? 1 : 2)
+            .s(mapOption(stream))
             .s(output);
-    return ForcedExtractionArguments(source, output);
+    return Fmt("-i \"%s\" -vn -acodec pcm_s16le%s \"%s\"").s(source).s(mapOption(stream)).s(output);
 }
 
-DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioTrack &track, const QString &output)
+DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioTrack &track, const QString &output,
+                    int stream)
 {
-    const QString copy = Fmt("-i \"%s\" -vn -acodec copy \"%s\"").s(source).s(output);
+    const QString copy = RetryArguments(source, output, stream);
     switch (container) {
     case ContainerAvi:
         return { true, kFfmpeg, copy, QStringLiteral("Extracting audio from AVI") };
@@ -123,7 +141,7 @@ DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioT
         return { true, kMP4Box, Fmt("-raw %d \"%s\" -out \"%s\"").d(track.iID).s(source).s(output),
                  QStringLiteral("Extracting audio from QuickTime") };
     case ContainerFlv:
-        return { true, kFfmpeg, Fmt("-i \"%s\" -acodec copy \"%s\"").s(source).s(output),
+        return { true, kFfmpeg, Fmt("-i \"%s\" -acodec copy%s \"%s\"").s(source).s(mapOption(stream)).s(output),
                  QStringLiteral("Extracting audio from FLV") };
     case ContainerOgg:
         return { true, kOGMDemuxer, Fmt("tracks \"%s\" -p %d:\"%s\"").s(source).d(track.iID).s(output),
@@ -133,9 +151,9 @@ DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioT
     }
 }
 
-QString RetryArguments(const QString &source, const QString &output)
+QString RetryArguments(const QString &source, const QString &output, int stream)
 {
-    return Fmt("-i \"%s\" -vn -acodec copy \"%s\"").s(source).s(output);
+    return Fmt("-i \"%s\" -vn -acodec copy%s \"%s\"").s(source).s(mapOption(stream)).s(output);
 }
 
 bool HasExtension(const QString &path, const char *dotExtension)
@@ -153,6 +171,16 @@ QString PcmDecodeArguments(const QString &audioFile, const QString &pcmFile, boo
 QString DownmixArguments(const QString &pcmFile, const QString &target)
 {
     return Fmt("\"%s\" \"%s\"").s(pcmFile).s(target);
+}
+
+bool FoldsWithFfmpeg(int channels)
+{
+    return channels == 3 || channels == 4;
+}
+
+QString FfmpegFoldArguments(const QString &pcmFile, const QString &target)
+{
+    return Fmt("-i \"%s\" -ac 2 -y \"%s\"").s(pcmFile).s(target);
 }
 
 QString NormalizeArguments(const QString &pcmFile)

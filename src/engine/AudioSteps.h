@@ -25,10 +25,17 @@ QString SubtitleSummary(const MediaReport &report, int subtitleSource);
 // always re-encoded), a WMA first track, or an MPEG program stream.
 bool UsesConvertingExtraction(const MediaReport &report, int aacMode);
 
+// Which audio stream an ffmpeg call must take for internal track i: i itself when the
+// report has several audio tracks (ffmpeg counts them in the same order), -1 when there
+// is only one and no choice to name.
+int FfmpegAudioStream(const MediaReport &report, int track);
+
 // ffmpeg decoding the source's audio to 16-bit PCM (forced extraction).
 QString ForcedExtractionArguments(const QString &source, const QString &output);
-// ffmpeg's converting extraction; "-ac 1|2" when the first track is DTS or AC-3.
-QString ConvertingExtractionArguments(const QString &source, const AudioTrack &firstTrack, const QString &output);
+// ffmpeg's converting extraction of track; "-ac 1|2" when it is DTS or AC-3, and
+// "-map 0:a:N" when stream is not -1.
+QString ConvertingExtractionArguments(const QString &source, const AudioTrack &track, const QString &output,
+                                      int stream = -1);
 
 // The container's demux step for track; valid is false for containers without one.
 struct DemuxCall
@@ -38,14 +45,19 @@ struct DemuxCall
     QString arguments;
     QString logLine;
 };
-DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioTrack &track, const QString &output);
+// The ffmpeg calls (AVI, DivX, FLV) take "-map 0:a:N" when stream is not -1.
+DemuxCall DemuxStep(ContainerKind container, const QString &source, const AudioTrack &track, const QString &output,
+                    int stream = -1);
 // ffmpeg's second try after an MP4 or MKV demux left nothing.
-QString RetryArguments(const QString &source, const QString &output);
+QString RetryArguments(const QString &source, const QString &output, int stream = -1);
 
 // Decoding an audio file to PCM WAV: "-ac 2" for .dts and .ac3 names unless an AAC
 // file is being re-encoded.
 QString PcmDecodeArguments(const QString &audioFile, const QString &pcmFile, bool aacReencode);
 QString DownmixArguments(const QString &pcmFile, const QString &target);
+// chanfold folds 5 to 8 channels; 3 and 4 are folded by ffmpeg with these arguments.
+bool FoldsWithFfmpeg(int channels);
+QString FfmpegFoldArguments(const QString &pcmFile, const QString &target);
 QString NormalizeArguments(const QString &pcmFile);
 // neroAacEnc at 136000 bit/s, or 144000 when an AAC source is re-encoded.
 QString EncodeArguments(const QString &pcmFile, const QString &aacFile, bool aacReencode);

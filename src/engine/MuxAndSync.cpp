@@ -146,7 +146,7 @@ StageResult MuxAndSync(ConvertJob &job)
     int video = offset + j.iVideoShift;
     int audio = 0;
     if (!j.strAacFile.isEmpty())
-        audio = j.iInternalAudio >= 0 ? j.iSourceAudioDelay + j.iAudioShift : j.iExternalAudioDelay;
+        audio = j.iInternalAudio >= 0 && !j.bExternalAudio ? j.iSourceAudioDelay + j.iAudioShift : j.iExternalAudioDelay;
     j.strProgressFile = freeProgressFile(j.strProgressFile);
     j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
     const MuxDelays second = CorrectNegativeDelays(audio, video);

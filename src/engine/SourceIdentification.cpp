@@ -119,6 +119,13 @@ bool classifyVideo(ConvertJob &job)
     const int mode = job.options.iConversionMode;
     const int format = static_cast<int>(j.report.iVideoFormat);
     j.bReencodeVideo = false;
+    // Without a picture there is nothing to re-encode either: every mode refuses the file
+    // before any tool runs, as mode 1 refuses a video it cannot take.
+    if (format == VideoNone && j.report.iWidth <= 0 && j.report.iHeight <= 0) {
+        job.Log(QStringLiteral("video format is not H.264 nor MPEG4"));
+        job.setStatus(QStringLiteral("수용불가 비디오"));
+        return false;
+    }
     if (format == VideoH264) {
         job.Log(QString::fromLatin1(videoRow(format).logLine));
         j.strSummary += QStringLiteral("H.264");

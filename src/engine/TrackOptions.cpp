@@ -48,7 +48,8 @@ StageResult PrepareTrackOptions(ConvertJob &job)
         j.strProgressFile = j.strOutputFolder + platform::kSeparator + kProgressNameBesideSource;
 
     // Shifts and the audio track option; the subtitle stage appends its tracks after it.
-    const bool internalAudio = j.iInternalAudio >= 0;
+    // A companion audio file is muxed with its own delay, even when the source has tracks too.
+    const bool internalAudio = j.iInternalAudio >= 0 && !j.bExternalAudio;
     const TrackShifts shifts = ComputeShifts(j.report.iVideoDelay, internalAudio, j.iSubtitleSource);
     j.iVideoShift = shifts.video;
     j.iAudioShift = shifts.audio;

@@ -39,6 +39,17 @@ bool IsPcmWave(const QString &path)
     return tag == 1 || tag == 0xFFFE;
 }
 
+int PcmWaveChannels(const QString &path)
+{
+    if (!IsPcmWave(path))
+        return 0;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray h = f.read(24);
+    return h.size() < 24 ? 0 : qFromLittleEndian<quint16>(h.constData() + 22);
+}
+
 QByteArray WaveHeader(std::uint32_t dataLength, std::uint32_t sampleRate, int bitsPerSample, int channels)
 {
     const std::uint32_t blockSize = static_cast<std::uint32_t>((bitsPerSample + 7) / 8 * channels);

@@ -12,6 +12,9 @@
 // A missing or short file gives false.
 bool IsPcmWave(const QString &path);
 
+// The channel count of a file IsPcmWave accepts; 0 for any other file.
+int PcmWaveChannels(const QString &path);
+
 // The 44-byte canonical header of a PCM WAV file holding dataLength bytes.
 QByteArray WaveHeader(std::uint32_t dataLength, std::uint32_t sampleRate, int bitsPerSample, int channels);
 

@@ -68,6 +68,29 @@ void waitForExit(pid_t pid, unsigned intervalMs)
     }
 }
 
+// Stop first asks the tool's group to end (SIGTERM lets the tools remove their temporary
+// files) and ends it outright (SIGKILL) once this grace has passed.
+constexpr unsigned kStopGraceMs = 150;
+
+// Waits up to graceMs for the group led by pid to be gone, reaping the leader; true when
+// the leader was reaped.
+bool awaitGroupEnd(pid_t pid, unsigned graceMs)
+{
+    constexpr unsigned kSliceMs = 5;
+    bool reaped = false;
+    for (unsigned waited = 0;; waited += kSliceMs) {
+        if (!reaped) {
+            const pid_t w = waitpid(pid, nullptr, WNOHANG);
+            reaped = w == pid || (w < 0 && errno == ECHILD);
+        }
+        if (reaped && kill(-pid, 0) != 0 && errno == ESRCH)
+            return true;
+        if (waited >= graceMs)
+            return reaped;
+        usleep(kSliceMs * 1000);
+    }
+}
+
 } // namespace
 
 void RunnerHost::requestStop()
@@ -173,6 +196,11 @@ bool ToolRunner::startChild(int pipeWrite, QString *error)
         }
     }
     child.workingDirectory = platform::encodePath(cwd);
+    // Tools that need scratch space take it in the folder of their script (the work folder),
+    // not beside the files they write in the user's folders.
+    const QString scriptFolder = QFileInfo(m_scriptPath).absolutePath();
+    if (platform::directoryExists(scriptFolder))
+        setEnv(child.env, "TMPDIR=" + platform::encodePath(scriptFolder));
 
     std::vector<char *> argv, envp;
     for (auto &a : child.argv)
@@ -239,7 +267,8 @@ bool ToolRunner::startChild(int pipeWrite, QString *error)
 void ToolRunner::endProcessGroup()
 {
     // The tool is the leader of its own group: whatever it started and left behind
-    // goes with it. Processes this program did not start are never touched.
+    // (or, after Stop, whatever outlived the grace) goes with it. Processes this program
+    // did not start are never touched.
     if (m_pid > 0)
         kill(-m_pid, SIGKILL);
 }
@@ -310,10 +339,12 @@ void ToolRunner::Run()
         }
         pumpMessages();
         if (m_cancelRequested) {
-            if (kill(-m_pid, SIGKILL) == 0 || kill(m_pid, SIGKILL) == 0)
+            if (kill(-m_pid, SIGTERM) == 0 || kill(m_pid, SIGTERM) == 0) {
+                exited = awaitGroupEnd(m_pid, kStopGraceMs);
                 showStatus(QStringLiteral("Job Canceled. Process terminated successfully."));
-            else
+            } else {
                 reportError(QStringLiteral("Error terminating process."), errno);
+            }
             break;
         }
         if (pipeOpen) {

@@ -12,7 +12,8 @@ class RunnerHost;
 // pipe, shows the tool's progress and elapsed time on the status bar, and keeps the
 // event loop alive while it waits. The child runs at niceness 10 in a process group
 // of its own; cancelling ends that group (the tool and whatever it started) and
-// nothing else.
+// nothing else: SIGTERM first, so the tools can remove their temporary files, then
+// SIGKILL for whatever is still there after a short grace.
 class ToolRunner
 {
 public:

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -501,7 +502,19 @@ TEST_F(Mp4BoxContract, CancelledAndKilledRunsLeaveNothingBehind)
     EXPECT_TRUE(fileExists(live));
     rmdir(live.c_str());
 
-    // SIGTERM (the engine's cancel) in the middle of a mux.
+    // SIGTERM (the engine's cancel) in the middle of a mux. The run's folder goes in TMPDIR
+    // (the engine's work folder), which is on the output's file system here.
+    const std::string scratch = dir / "work";
+    ASSERT_EQ(mkdir(scratch.c_str(), 0700), 0);
+    std::vector<std::string> env { "TMPDIR=" + scratch };
+    for (char **e = environ; *e; ++e) {
+        if (std::strncmp(*e, "TMPDIR=", 7) != 0)
+            env.emplace_back(*e);
+    }
+    std::vector<char *> envp;
+    for (auto &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     const std::string out = dir / "progressing.mp4";
     std::vector<std::string> args { adapterPath(), "-ipod", "-add", testMedia("bframes.h264") + ":fps=23.976",
         "-add", testMedia("tone.aac"), out };
@@ -513,15 +526,15 @@ TEST_F(Mp4BoxContract, CancelledAndKilledRunsLeaveNothingBehind)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
     posix_spawn_file_actions_destroy(&actions);
     // Wait until a tool is writing into the run's temporary folder.
     const std::string mine = ".mp4box-" + std::to_string(pid) + "-";
     bool started = false;
     for (int i = 0; i < 2000 && !started; ++i) {
-        for (const auto &name : listDir(dir.path())) {
+        for (const auto &name : listDir(scratch)) {
             if (name.rfind(mine, 0) == 0)
-                started = !listDir(dir / name).empty();
+                started = !listDir(scratch + "/" + name).empty();
         }
         if (!started)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -533,6 +546,7 @@ TEST_F(Mp4BoxContract, CancelledAndKilledRunsLeaveNothingBehind)
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_FALSE(fileExists(out));
     expectNoLeftovers(dir.path());
+    EXPECT_TRUE(listDir(scratch).empty());
 }
 
 } // namespace

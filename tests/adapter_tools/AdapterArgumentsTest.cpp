@@ -25,6 +25,10 @@ TEST(FfmpegArguments, DesignedCallsPassUnchangedButForOutputOptions)
     EXPECT_EQ(a.args,
         (Args{"-i", "/w/a.avi", "-vn", "-acodec", "copy", "-map", "0:a:0", "-f", "matroska", "/w/extractedaudio."}));
 
+    // The engine names the track when the source has several.
+    a = adaptFfmpegArguments({"-i", "/w/a.avi", "-vn", "-acodec", "copy", "-map", "0:a:1", "/w/extractedaudio.ac3"});
+    EXPECT_EQ(a.args, (Args{"-i", "/w/a.avi", "-vn", "-acodec", "copy", "-map", "0:a:1", "/w/extractedaudio.ac3"}));
+
     // Video outputs and calls that choose their own streams keep ffmpeg's choice.
     a = adaptFfmpegArguments({"-i", "/w/a.flv", "-vcodec", "copy", "-an", "/w/temp.mp4"});
     EXPECT_EQ(a.args, (Args{"-i", "/w/a.flv", "-vcodec", "copy", "-an", "/w/temp.mp4"}));
@@ -43,6 +47,25 @@ TEST(FfmpegArguments, DesignedCallsPassUnchangedButForOutputOptions)
     EXPECT_TRUE(a.output.empty());
     a = adaptFfmpegArguments({"-i", "x.avi"});
     EXPECT_TRUE(a.output.empty());
+}
+
+TEST(FfmpegArguments, AudioDecodesNameTheirInputAndStream)
+{
+    // Decoding calls: the input and the stream are known, so an AMR stream can be taken apart first.
+    auto a = adaptFfmpegArguments({"-i", "/m/p.3gp", "-vn", "-acodec", "pcm_s16le", "-map", "0:a:2", "/w/e.wav"});
+    ASSERT_TRUE(a.decodesAudio);
+    EXPECT_EQ(a.args[a.inputArg], "/m/p.3gp");
+    EXPECT_EQ(a.args[a.mapArg], "0:a:2");
+    EXPECT_EQ(a.audioStream, 2);
+    a = adaptFfmpegArguments({"-i", "/w/extractedaudio.", "-y", "/w/temp.wav"});
+    ASSERT_TRUE(a.decodesAudio);
+    EXPECT_EQ(a.args[a.inputArg], "/w/extractedaudio.");
+    EXPECT_EQ(a.args[a.mapArg], "0:a:0");
+    EXPECT_EQ(a.audioStream, 0);
+    // Stream copies, video outputs and streams picked otherwise are left alone.
+    EXPECT_FALSE(adaptFfmpegArguments({"-i", "/m/a.avi", "-vn", "-acodec", "copy", "/w/e.mp3"}).decodesAudio);
+    EXPECT_FALSE(adaptFfmpegArguments({"-i", "/m/a.flv", "-vcodec", "copy", "-an", "/w/temp.mp4"}).decodesAudio);
+    EXPECT_FALSE(adaptFfmpegArguments({"-i", "/m/a.avi", "-map", "0:2", "-vn", "/w/x.wav"}).decodesAudio);
 }
 
 TEST(FfmpegArguments, TwoPassLineGetsYadifAndTheRegisteredStatsName)

@@ -2,6 +2,8 @@
 // command interpreter would start them.
 #include "AdapterTestSupport.h"
 
+#include "../PackedAmr.h"
+
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <set>
@@ -56,6 +58,47 @@ TEST(FfmpegAdapter, AudioCallsTakeTheFirstAudioStream)
     r = runTool("ffmpeg", {"-i", source, "-vn", "-acodec", "copy", mp3});
     ASSERT_TRUE(exists(mp3)) << r.output;
     EXPECT_EQ(probe(mp3).streams.at(0).codec, "mp3");
+}
+
+TEST(FfmpegAdapter, AudioCallsWithAMapTakeTheNamedStream)
+{
+    ScratchDir dir;
+    const std::string source = mediaPath("avi_mpeg4_2audio.avi");
+    const std::string pcm = dir.file("extractedaudio.wav");
+    RunResult r = runTool("ffmpeg", {"-i", source, "-vn", "-acodec", "pcm_s16le", "-map", "0:a:1", pcm});
+    ASSERT_TRUE(exists(pcm)) << r.output;
+    EXPECT_GT(probe(pcm).streams.at(0).channels, 2);
+
+    const std::string copy = dir.file("extractedaudio.ac3");
+    r = runTool("ffmpeg", {"-i", source, "-vn", "-acodec", "copy", "-map", "0:a:1", copy});
+    ASSERT_TRUE(exists(copy)) << r.output;
+    EXPECT_EQ(probe(copy).streams.at(0).codec, "ac3");
+}
+
+TEST(FfmpegAdapter, AmrPackedManyFramesToASampleIsDecodedWhole)
+{
+    ScratchDir dir;
+    const std::string amr = dir.file("sound.amr");
+    const std::string plain = dir.file("plain.3gp");
+    const std::string packed = dir.file("packed.3gp");
+    ASSERT_TRUE(packedamr::writeAmrFile(amr, 150)); // 3 s
+    RunResult r = runProgram({"/usr/bin/ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i",
+        "testsrc=size=176x144:rate=2:duration=3", "-i", amr, "-map", "0:v", "-map", "1:a", "-c:v", "mpeg4", "-c:a",
+        "copy", plain});
+    ASSERT_TRUE(exists(plain)) << r.output;
+    ASSERT_EQ(packedamr::packAmrSamples(plain, packed, 10), 10);
+
+    // Scratch space is taken in TMPDIR and given back.
+    const std::string tmp = dir.file("tmp");
+    ASSERT_EQ(runProgram({"/bin/mkdir", tmp}).exitCode, 0);
+    for (const std::vector<std::string> &call :
+        {std::vector<std::string>{"-i", packed, "-vn", "-acodec", "pcm_s16le", dir.file("a.wav")},
+            std::vector<std::string>{"-i", packed, "-y", dir.file("b.wav")}}) {
+        r = runTool("ffmpeg", call, {}, {"TMPDIR=" + tmp});
+        ASSERT_TRUE(exists(call.back())) << r.output;
+        expectSamplesNear(decodedSamples(call.back()), 3 * 8000);
+    }
+    EXPECT_EQ(runProgram({"/bin/rmdir", tmp}).exitCode, 0) << "scratch space left in TMPDIR";
 }
 
 TEST(FfmpegAdapter, PcmExtractionWithChannelCount)

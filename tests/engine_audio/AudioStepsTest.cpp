@@ -101,6 +101,17 @@ TEST(AudioSteps, ExtractionArguments)
     EXPECT_EQ(ConvertingExtractionArguments(src, track(AudioMpegAudio, 1, 6), QStringLiteral("/w/e.wav")),
               QStringLiteral("-i \"/m/movie %d.mkv\" -vn -acodec pcm_s16le \"/w/e.wav\""));
     EXPECT_EQ(RetryArguments(src, out), QStringLiteral("-i \"/m/movie %d.mkv\" -vn -acodec copy \"/w/extractedaudio.ac3\""));
+
+    // With several tracks the chosen one is named; its own format decides "-ac".
+    const MediaReport two = report(ContainerMpeg, { track(AudioMpegAudio), track(AudioAc3, 2, 6) });
+    EXPECT_EQ(FfmpegAudioStream(two, 1), 1);
+    EXPECT_EQ(FfmpegAudioStream(report(ContainerAvi, { track(AudioAc3) }), 0), -1);
+    EXPECT_EQ(ConvertingExtractionArguments(src, two.audio.at(1), QStringLiteral("/w/e.wav"), 1),
+              QStringLiteral("-i \"/m/movie %d.mkv\" -vn -acodec pcm_s16le -ac 2 -map 0:a:1 \"/w/e.wav\""));
+    EXPECT_EQ(ConvertingExtractionArguments(src, two.audio.at(0), QStringLiteral("/w/e.wav"), 0),
+              QStringLiteral("-i \"/m/movie %d.mkv\" -vn -acodec pcm_s16le -map 0:a:0 \"/w/e.wav\""));
+    EXPECT_EQ(RetryArguments(src, out, 3),
+              QStringLiteral("-i \"/m/movie %d.mkv\" -vn -acodec copy -map 0:a:3 \"/w/extractedaudio.ac3\""));
 }
 
 TEST(AudioSteps, DemuxStepPerContainer)
@@ -122,12 +133,27 @@ TEST(AudioSteps, DemuxStepPerContainer)
         EXPECT_EQ(call.arguments, QLatin1String(r.args)) << r.c;
         EXPECT_EQ(call.logLine, QLatin1String(r.log)) << r.c;
     }
+    // The ffmpeg demuxes name the chosen stream; the others name the track by its ID already.
+    EXPECT_EQ(DemuxStep(ContainerAvi, QStringLiteral("S"), t, QStringLiteral("O"), 1).arguments,
+              QStringLiteral("-i \"S\" -vn -acodec copy -map 0:a:1 \"O\""));
+    EXPECT_EQ(DemuxStep(ContainerFlv, QStringLiteral("S"), t, QStringLiteral("O"), 1).arguments,
+              QStringLiteral("-i \"S\" -acodec copy -map 0:a:1 \"O\""));
+    EXPECT_EQ(DemuxStep(ContainerMkv, QStringLiteral("S"), t, QStringLiteral("O"), 1).arguments,
+              QStringLiteral("tracks \"S\" 3:\"O\""));
     for (ContainerKind c : { ContainerWmv, ContainerSwf, ContainerMpeg, ContainerUnknown, ContainerNone })
         EXPECT_FALSE(DemuxStep(c, QStringLiteral("S"), t, QStringLiteral("O")).valid) << c;
 }
 
 TEST(AudioSteps, ConversionArguments)
 {
+    // chanfold folds 5 to 8 channels; ffmpeg folds 3 and 4.
+    for (int channels : { 1, 2, 5, 6, 8 })
+        EXPECT_FALSE(FoldsWithFfmpeg(channels)) << channels;
+    EXPECT_TRUE(FoldsWithFfmpeg(3));
+    EXPECT_TRUE(FoldsWithFfmpeg(4));
+    EXPECT_EQ(FfmpegFoldArguments(QStringLiteral("/w/temp.wav"), QStringLiteral("/w/temp_downmixed.wav")),
+              QStringLiteral("-i \"/w/temp.wav\" -ac 2 -y \"/w/temp_downmixed.wav\""));
+
     // "-ac 2" only for DTS and AC-3 names (any case), and never when re-encoding AAC.
     EXPECT_EQ(PcmDecodeArguments(QStringLiteral("/m/movie.AC3"), QStringLiteral("/w/temp.wav"), false),
               QStringLiteral("-i \"/m/movie.AC3\" -ac 2 -y \"/w/temp.wav\""));

@@ -191,6 +191,41 @@ TEST_F(ToolRunnerTest, StopEndsAHangingToolAndItsChildrenAndNothingElse)
     waitpid(unrelated, nullptr, 0);
 }
 
+TEST_F(ToolRunnerTest, StopLetsToolsCleanUpAndStillEndsOnesThatIgnoreIt)
+{
+    // A tool that removes its scratch file on SIGTERM (kept in TMPDIR, which is the work
+    // folder) and a tool that ignores SIGTERM altogether.
+    const QString cleaning = tool(QStringLiteral("cleaning"),
+                                  "scratch=\"$TMPDIR/scratch.$$\"\n"
+                                  "trap 'rm -f \"$scratch\"; exit 143' TERM\n"
+                                  ": > \"$scratch\"\n"
+                                  "echo \"$scratch\" > \"$1/scratch.path\"\n"
+                                  "echo $$ > \"$1/tool.pid\"\n"
+                                  "while :; do sleep 0.01; done\n");
+    const QString stubborn = tool(QStringLiteral("stubborn"),
+                                  "trap '' TERM\n"
+                                  "echo $$ > \"$1/tool.pid\"\n"
+                                  "while :; do sleep 0.01; done\n");
+    const QString toolPid = root + QStringLiteral("/tool.pid");
+    for (const QString &t : { cleaning, stubborn }) {
+        QFile::remove(toolPid);
+        RecordingHost stopHost;
+        {
+            StopWhen stop(stopHost, [&] { return readPid(toolPid) > 0; });
+            RunTool(stopHost, work, t, t, quoted(root));
+        }
+        EXPECT_TRUE(stopHost.shown(2, kCanceled)) << t.toStdString();
+        const pid_t pid = readPid(toolPid);
+        ASSERT_GT(pid, 0) << t.toStdString();
+        EXPECT_TRUE(processGone(pid)) << t.toStdString();
+        if (t == cleaning) {
+            const QString scratch = QString::fromUtf8(readFile(root + QStringLiteral("/scratch.path"))).trimmed();
+            EXPECT_EQ(QFileInfo(scratch).absolutePath(), QFileInfo(work + QStringLiteral("x")).absolutePath());
+            EXPECT_FALSE(QFile::exists(scratch)) << "the tool got no chance to clean up";
+        }
+    }
+}
+
 TEST_F(ToolRunnerTest, UnknownScriptLineFailsLikeAProcessThatCannotBeCreated)
 {
     const QString marker = root + QStringLiteral("/ran");
