@@ -34,4 +34,9 @@ ProbedMedia parseFlatProbe(const std::string &text);
 
 bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error);
 
+// What ffprobe would say of an ADTS AAC file, read from its frame headers: false when the
+// bytes are not a clean run of ADTS frames (ID3 tags, garbage, a cut frame), which are then
+// left to ffprobe.
+bool probeAdts(const std::string &bytes, ProbedMedia *out);
+
 } // namespace mp4box
