@@ -38,13 +38,23 @@ bool readWholeFile(const std::string &path, std::string *out, std::string *error
         *error = "cannot open " + path;
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // In large blocks: a raw video stream can be hundreds of megabytes.
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
         *error = "cannot open " + path;
         return false;
     }
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    out->clear();
+    char buf[1 << 16];
+    size_t n = 0;
+    struct stat st {};
+    if (fstat(fileno(f), &st) == 0 && st.st_size > 0)
+        out->reserve(static_cast<size_t>(st.st_size));
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out->append(buf, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
         *error = "cannot read " + path;
         return false;
     }
