@@ -132,5 +132,39 @@ check "no level" -add "slices.h264:fps=25" -add "tone.aac" OUT
 check "mp4 #video" -ipod -add "source.mp4#video:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "video alone" -ipod -add "fiftyb.h264:fps=50:level=3.1:delay=0" -par 1=1:1 OUT
 
+# The engine's copy paths, end to end.
+bin=$(dirname "$(dirname "$new")")
+if [ -x "$bin/marbleway-cli" ]; then
+  echo "making the test media and converting them ..." >&2
+  "$root/scripts/make-test-media.sh" "$work/media" >/dev/null 2>&1
+  mkdir -p "$work/basebin"
+  cp "$bin/marbleway-cli" "$work/basebin/"
+  cp -a "$bin/tools" "$work/basebin/"
+  cp "$base" "$work/basebin/tools/MP4Box"
+  cp "$(dirname "$base")/Nightly/MP4Box" "$work/basebin/tools/Nightly/MP4Box"
+  [ -x "$(dirname "$base")/mkvextract" ] && cp "$(dirname "$base")/mkvextract" "$work/basebin/tools/mkvextract"
+  for medium in avi_h264_ac3.avi avi_mpeg4_mp3.avi mkv_h264_multi.mkv mkv_mpeg4_aac.mkv mp4_h264_aac.mp4 \
+    mov_h264_aac.mov flv_h264_aac.flv ogm_h264_mp3.ogm ogm_mpeg4_vorbis.ogm; do
+    for side in base new; do
+      cli="$bin/marbleway-cli"
+      [ $side = base ] && cli="$work/basebin/marbleway-cli"
+      mkdir -p "$work/cli-$side/temp" "$work/cli-$side/out"
+      XDG_CONFIG_HOME="$work/cli-$side/config" "$cli" --temp-folder "$work/cli-$side/temp" \
+        --save-folder "$work/cli-$side/out" "$work/media/$medium" >/dev/null 2>&1 || true
+      out="$work/cli-$side/out/[Qor] ${medium%.*}.mp4"
+      report "$out" >"$work/cli-$side/$medium.report" 2>&1 || true
+      [ -f "$out" ] || echo "no output from the $side tools" >>"$work/cli-$side/$medium.report"
+    done
+    cases=$((cases + 1))
+    if [ -f "$work/cli-new/out/[Qor] ${medium%.*}.mp4" ] && cmp -s "$work/cli-base/$medium.report" "$work/cli-new/$medium.report"; then
+      echo "same  marbleway-cli $medium"
+    else
+      failures=$((failures + 1))
+      echo "DIFF  marbleway-cli $medium"
+      diff "$work/cli-base/$medium.report" "$work/cli-new/$medium.report" | head -20
+    fi
+  done
+fi
+
 echo "$cases cases, $failures with differences"
 [ "$failures" -eq 0 ]
