@@ -83,7 +83,7 @@ void displaySize(int width, int height, int sarNum, int sarDen, int *displayWidt
         *displayHeight = static_cast<int>(std::llround(static_cast<double>(height) * sarDen / sarNum));
 }
 
-bool writeTimedH264Matroska(const std::string &rawPath, const H264Stream &stream, const std::string &bytes,
+bool writeTimedH264Matroska(const std::string &rawPath, const H264Stream &stream, std::string_view bytes,
     const Rational &fps, const std::string &mkvPath, std::string *error)
 {
     if (fps.num <= 0 || fps.den <= 0) {

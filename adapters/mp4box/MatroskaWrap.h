@@ -4,6 +4,7 @@
 #include "H264Timing.h"
 
 #include <string>
+#include <string_view>
 
 // A timed raw H.264 stream written as a one-track Matroska file for ffmpeg to copy from:
 // microsecond timestamps, each picture's presentation time worked out from its picture order
@@ -18,7 +19,7 @@ int64_t presentationMicroseconds(size_t rank, const Rational &fps);
 // wider side is stretched, as mkvmerge does.
 void displaySize(int width, int height, int sarNum, int sarDen, int *displayWidth, int *displayHeight);
 
-bool writeTimedH264Matroska(const std::string &rawPath, const H264Stream &stream, const std::string &bytes,
+bool writeTimedH264Matroska(const std::string &rawPath, const H264Stream &stream, std::string_view bytes,
     const Rational &fps, const std::string &mkvPath, std::string *error);
 
 

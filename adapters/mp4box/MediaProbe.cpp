@@ -98,7 +98,7 @@ bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error)
     return true;
 }
 
-bool probeAdts(const std::string &bytes, ProbedMedia *out)
+bool probeAdts(std::string_view bytes, ProbedMedia *out)
 {
     static const int rates[] = { 96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025,
         8000, 7350 };

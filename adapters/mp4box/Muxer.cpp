@@ -40,7 +40,7 @@ namespace {
         bool unpackMpeg4 = false;
         double seconds = 0;
         // A raw H.264 file read here: its bytes and pictures, timed without mkvmerge.
-        std::shared_ptr<const std::string> rawBytes;
+        std::shared_ptr<const MappedFile> rawBytes;
         std::shared_ptr<const H264Stream> rawStream;
         std::optional<H264Sps> sps; // the stream's one SPS, when it is known
     };
@@ -228,10 +228,10 @@ namespace {
     // What ffprobe says of such a file, without it; false leaves the file to ffprobe.
     bool probeInProcess(MuxInput *in, ProbeOutcome *out)
     {
-        std::string bytes;
-        std::string error;
-        if (!readWholeFile(in->path, &bytes, &error))
+        auto file = std::make_shared<const MappedFile>(in->path);
+        if (file->empty())
             return false;
+        const std::string_view bytes = file->bytes();
         if (extensionOf(in->path) == ".aac") {
             out->ok = probeAdts(bytes, &out->media);
             return out->ok;
@@ -253,7 +253,7 @@ namespace {
         }
         m.streams.push_back(v);
         in->rawStream = std::move(stream);
-        in->rawBytes = std::make_shared<const std::string>(std::move(bytes));
+        in->rawBytes = std::move(file);
         out->ok = true;
         return true;
     }
@@ -269,7 +269,7 @@ namespace {
                 return false; // field pairs are left to mkvmerge
         }
         ProgressLine progress(importLabel("h264"));
-        if (!writeTimedH264Matroska(in->path, *in->rawStream, *in->rawBytes, *fps, mkv, error)) {
+        if (!writeTimedH264Matroska(in->path, *in->rawStream, in->rawBytes->bytes(), *fps, mkv, error)) {
             std::remove(mkv.c_str());
             error->clear();
             return false;
