@@ -11,6 +11,13 @@ struct MkvTrack {
     std::string codecId; // e.g. "V_MPEG4/ISO/ASP"
 };
 
+// Reads the track list straight from a Matroska file: the EBML header and the Tracks element
+// (found by walking the Segment's top-level elements, or through the SeekHead when clusters
+// come first). IDs are the track entries' 0-based order, as mkvmerge and mkvextract count
+// them. False when the file is not Matroska or holds anything the reader does not expect
+// (the caller then asks mkvmerge).
+bool readMkvTrackList(const std::string &path, std::vector<MkvTrack> *tracks);
+
 // Reads the tracks from mkvmerge's JSON identification. False when the text is no such
 // report or mkvmerge did not recognise the file.
 bool readMkvTracks(const std::string &json, std::vector<MkvTrack> *tracks);

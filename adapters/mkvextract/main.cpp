@@ -68,12 +68,16 @@ int main(int argc, char **argv)
         return rc < 0 ? 2 : rc;
     }
 
-    std::string json;
+    // The track list is read in-process; mkvmerge is asked only about files the reader
+    // does not take (not Matroska, or built in a way it does not expect).
     std::vector<MkvTrack> tracks;
-    adapt::capture({adapt::systemTool("mkvmerge"), "-J", source}, &json, true);
-    if (!readMkvTracks(json, &tracks)) {
-        std::fprintf(stderr, "Error: '%s' could not be read as a Matroska file.\n", source.c_str());
-        return 2;
+    if (!readMkvTrackList(source, &tracks)) {
+        std::string json;
+        adapt::capture({adapt::systemTool("mkvmerge"), "-J", source}, &json, true);
+        if (!readMkvTracks(json, &tracks)) {
+            std::fprintf(stderr, "Error: '%s' could not be read as a Matroska file.\n", source.c_str());
+            return 2;
+        }
     }
 
     std::vector<std::string> options;

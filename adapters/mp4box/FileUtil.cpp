@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,13 +40,23 @@ bool readWholeFile(const std::string &path, std::string *out, std::string *error
         *error = "cannot open " + path;
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // In large blocks: a raw video stream can be hundreds of megabytes.
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
         *error = "cannot open " + path;
         return false;
     }
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    out->clear();
+    char buf[1 << 16];
+    size_t n = 0;
+    struct stat st {};
+    if (fstat(fileno(f), &st) == 0 && st.st_size > 0)
+        out->reserve(static_cast<size_t>(st.st_size));
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out->append(buf, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
         *error = "cannot read " + path;
         return false;
     }
@@ -85,6 +97,29 @@ std::string withoutExtension(const std::string &path)
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
         return path;
     return path.substr(0, dot);
+}
+
+MappedFile::MappedFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        void *p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p != MAP_FAILED) {
+            m_data = p;
+            m_size = static_cast<size_t>(st.st_size);
+            madvise(m_data, m_size, MADV_SEQUENTIAL);
+        }
+    }
+    ::close(fd);
+}
+
+MappedFile::~MappedFile()
+{
+    if (m_data)
+        munmap(m_data, m_size);
 }
 
 } // namespace mp4box

@@ -98,4 +98,41 @@ bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error)
     return true;
 }
 
+bool probeAdts(std::string_view bytes, ProbedMedia *out)
+{
+    static const int rates[] = { 96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025,
+        8000, 7350 };
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const size_t size = bytes.size();
+    size_t pos = 0;
+    int64_t samples = 0;
+    int rate = 0;
+    while (pos < size) {
+        if (size - pos < 7 || p[pos] != 0xFF || (p[pos + 1] & 0xF6) != 0xF0)
+            return false; // no sync word, or a layer other than 0
+        const int rateIndex = p[pos + 2] >> 2 & 0x0F;
+        if (rateIndex >= 13 || (rate && rates[rateIndex] != rate))
+            return false;
+        rate = rates[rateIndex];
+        const size_t length = (static_cast<size_t>(p[pos + 3] & 0x03) << 11) | (static_cast<size_t>(p[pos + 4]) << 3)
+            | (p[pos + 5] >> 5);
+        const size_t headerLength = (p[pos + 1] & 1) ? 7 : 9;
+        if (length < headerLength || length > size - pos)
+            return false;
+        samples += 1024 * ((p[pos + 6] & 0x03) + 1);
+        pos += length;
+    }
+    if (!rate)
+        return false;
+    ProbedMedia m;
+    m.format = "aac";
+    m.duration = static_cast<double>(samples) / rate;
+    ProbedStream s;
+    s.type = "audio";
+    s.codec = "aac";
+    m.streams.push_back(s);
+    *out = m;
+    return true;
+}
+
 } // namespace mp4box

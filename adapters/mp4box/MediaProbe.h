@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What ffprobe says about a media file: its container and its streams.
@@ -33,5 +34,10 @@ struct ProbedMedia {
 ProbedMedia parseFlatProbe(const std::string &text);
 
 bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error);
+
+// What ffprobe would say of an ADTS AAC file, read from its frame headers: false when the
+// bytes are not a clean run of ADTS frames (ID3 tags, garbage, a cut frame), which are then
+// left to ffprobe.
+bool probeAdts(std::string_view bytes, ProbedMedia *out);
 
 } // namespace mp4box

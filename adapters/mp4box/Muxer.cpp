@@ -4,6 +4,8 @@
 #include "Extraction.h"
 #include "Ffmpeg.h"
 #include "FileUtil.h"
+#include "H264Timing.h"
+#include "MatroskaWrap.h"
 #include "MediaProbe.h"
 #include "Mp4File.h"
 #include "ProgressLine.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <memory>
 #include <numeric>
 #include <set>
 
@@ -36,6 +39,10 @@ namespace {
         std::optional<Rational> timedAt; // frame rate a wrapped video was timed at
         bool unpackMpeg4 = false;
         double seconds = 0;
+        // A raw H.264 file read here: its bytes and pictures, timed without mkvmerge.
+        std::shared_ptr<const MappedFile> rawBytes;
+        std::shared_ptr<const H264Stream> rawStream;
+        std::optional<H264Sps> sps; // the stream's one SPS, when it is known
     };
 
     struct MuxTrack {
@@ -204,13 +211,98 @@ namespace {
         std::string error;
     };
 
+    bool selectorTakes(const MuxInput &in, const std::string &kind)
+    {
+        return in.spec.selector.empty() || in.spec.selector == kind;
+    }
+
+    // Raw H.264 and ADTS AAC, the engine's own intermediates, are read here: ffprobe would
+    // cost more to start than the reading does.
+    bool readsInProcess(const MuxInput &in)
+    {
+        const std::string ext = extensionOf(in.path);
+        return ((ext == ".h264" || ext == ".264") && selectorTakes(in, "video"))
+            || (ext == ".aac" && selectorTakes(in, "audio"));
+    }
+
+    // What ffprobe says of such a file, without it; false leaves the file to ffprobe.
+    bool probeInProcess(MuxInput *in, ProbeOutcome *out)
+    {
+        auto file = std::make_shared<const MappedFile>(in->path);
+        if (file->empty())
+            return false;
+        const std::string_view bytes = file->bytes();
+        if (extensionOf(in->path) == ".aac") {
+            out->ok = probeAdts(bytes, &out->media);
+            return out->ok;
+        }
+        auto stream = std::make_shared<H264Stream>();
+        if (!readH264Stream(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size(), stream.get()))
+            return false;
+        ProbedMedia &m = out->media;
+        m.format = "h264";
+        ProbedStream v;
+        v.type = "video";
+        v.codec = "h264";
+        const auto *data = reinterpret_cast<const uint8_t *>(bytes.data());
+        if (onlyNalOfType(*stream, data, 7) && stream->sps.size() == 1) {
+            const H264Sps &sps = stream->sps.begin()->second;
+            v.width = sps.width;
+            v.height = sps.height;
+            in->sps = sps;
+        }
+        m.streams.push_back(v);
+        in->rawStream = std::move(stream);
+        in->rawBytes = std::move(file);
+        out->ok = true;
+        return true;
+    }
+
+    // The raw H.264 file timed here into a Matroska file, as mkvmerge would have wrapped it.
+    // False when the reader cannot time this stream (mkvmerge then does).
+    bool wrapInProcess(MuxInput *in, const std::optional<Rational> &fps, const std::string &mkv, std::string *error)
+    {
+        if (!in->rawStream || !fps)
+            return false;
+        for (const auto &p : in->rawStream->pictures) {
+            if (p.field)
+                return false; // field pairs are left to mkvmerge
+        }
+        ProgressLine progress(importLabel("h264"));
+        if (!writeTimedH264Matroska(in->path, *in->rawStream, in->rawBytes->bytes(), *fps, mkv, error)) {
+            std::remove(mkv.c_str());
+            error->clear();
+            return false;
+        }
+        const H264Sps &sps = in->rawStream->sps.begin()->second;
+        ProbedMedia wrapped;
+        wrapped.format = "matroska,webm";
+        wrapped.duration
+            = static_cast<double>(presentationMicroseconds(in->rawStream->pictures.size(), *fps)) / 1e6;
+        ProbedStream v;
+        v.type = "video";
+        v.codec = "h264";
+        v.width = sps.width;
+        v.height = sps.height;
+        v.frameRate = *fps;
+        wrapped.streams.push_back(v);
+        in->media = wrapped;
+        in->selected = wrapped.streams;
+        in->ffmpegInput = mkv;
+        in->timedAt = fps;
+        in->seconds = wrapped.duration;
+        in->rawBytes.reset();
+        progress.finish();
+        return true;
+    }
+
     // The sources' probes do not depend on each other, and each is mostly ffprobe
     // starting up: run them side by side. The imports that follow stay in order.
     std::vector<std::future<ProbeOutcome>> probeSources(const std::vector<MuxInput> &inputs)
     {
         std::vector<std::future<ProbeOutcome>> probes;
         for (const auto &in : inputs) {
-            if (in.timedText) {
+            if (in.timedText || readsInProcess(in)) {
                 probes.emplace_back();
                 continue;
             }
@@ -247,6 +339,9 @@ namespace {
             return true;
         }
         const std::string mkv = scratch->file("wrap" + std::to_string(n) + ".mkv");
+        if (raw && wrapInProcess(in, in->options.fps ? in->options.fps : cmd.defaultFps, mkv, error))
+            return true;
+        in->rawBytes.reset();
         std::vector<std::string> options;
         if (raw) {
             std::optional<Rational> fps = in->options.fps ? in->options.fps : cmd.defaultFps;
@@ -470,9 +565,17 @@ int runMux(const CommandLine &cmd, LevelForm form)
     std::vector<std::future<ProbeOutcome>> probes = probeSources(inputs);
     for (size_t i = 0; i < inputs.size(); ++i) {
         MuxInput &in = inputs[i];
-        const bool ok = in.timedText
-            ? prepareText(&in, &scratch, static_cast<int>(i), &error)
-            : prepareMedia(&in, cmd, &scratch, static_cast<int>(i), probes[i].get(), &error);
+        bool ok = false;
+        if (in.timedText) {
+            ok = prepareText(&in, &scratch, static_cast<int>(i), &error);
+        } else {
+            ProbeOutcome probed;
+            if (probes[i].valid())
+                probed = probes[i].get();
+            else if (!probeInProcess(&in, &probed))
+                probed.ok = probeMedia(in.path, &probed.media, &probed.error);
+            ok = prepareMedia(&in, cmd, &scratch, static_cast<int>(i), std::move(probed), &error);
+        }
         if (!ok)
             return fail(error);
     }
@@ -533,15 +636,22 @@ int runMux(const CommandLine &cmd, LevelForm form)
         }
         const bool video = t.stream.type == "video";
         std::vector<std::string> h264;
+        // The bitstream filter is a pass over every packet: left out when the stream's one SPS
+        // already says what it would write.
+        const std::optional<H264Sps> &sps = t.input->sps;
         if (opt.levelIdc) {
-            if (video && t.stream.codec == "h264")
-                h264.push_back("level=" + std::to_string(*opt.levelIdc));
-            else
+            if (video && t.stream.codec == "h264") {
+                if (!(sps && sps->levelIdc == *opt.levelIdc && *opt.levelIdc != 11))
+                    h264.push_back("level=" + std::to_string(*opt.levelIdc));
+            } else {
                 warn("the level is set only on H.264 video; track " + std::to_string(o + 1) + " is "
                     + t.stream.codec);
+            }
         }
         if (const auto &p = pars[o]) {
-            if (t.stream.codec == "h264")
+            const bool stated = sps && p->num > 0 && p->den > 0 && sps->sarNum > 0 && sps->sarDen > 0
+                && int64_t { p->num } * sps->sarDen == int64_t { sps->sarNum } * p->den;
+            if (t.stream.codec == "h264" && !stated)
                 h264.push_back(
                     "sample_aspect_ratio=" + std::to_string(p->num) + "/" + std::to_string(p->den));
             if (t.stream.width > 0 && t.stream.height > 0) {

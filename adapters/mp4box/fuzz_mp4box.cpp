@@ -1,11 +1,14 @@
 // libFuzzer target for the MP4Box adapter's readers of outside data: timed-text XML,
-// SRT, tx3g samples and descriptions, and MP4 box structures.
+// SRT, tx3g samples and descriptions, MP4 box structures, raw H.264 and ADTS.
 #include "AssExport.h"
+#include "H264Timing.h"
+#include "MediaProbe.h"
 #include "Mp4File.h"
 #include "SrtImport.h"
 #include "TtxtFormat.h"
 #include "Tx3g.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -16,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const std::string body(reinterpret_cast<const char *>(data + 1), size - 1);
     using namespace mp4box;
-    switch (data[0] % 4) {
+    switch (data[0] % 6) {
     case 0: {
         TimedText tt;
         std::string error;
@@ -46,6 +49,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     __builtin_trap();
             }
         }
+        break;
+    }
+    case 4: {
+        H264Stream st;
+        if (readH264Stream(reinterpret_cast<const uint8_t *>(body.data()), body.size(), &st)) {
+            // Every picture holds NAL units of the stream, and presentation order is a permutation.
+            std::vector<size_t> order = st.presentation;
+            std::sort(order.begin(), order.end());
+            for (size_t i = 0; i < order.size(); ++i) {
+                if (order[i] != i || st.pictures[i].firstNal + st.pictures[i].nalCount > st.nals.size())
+                    __builtin_trap();
+            }
+        }
+        break;
+    }
+    case 5: {
+        ProbedMedia m;
+        probeAdts(body, &m);
         break;
     }
     default: {

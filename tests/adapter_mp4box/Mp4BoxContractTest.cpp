@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -458,6 +459,54 @@ TEST_F(Mp4BoxContract, ContainerSourcesKeepFrameOrderAndDelaysAreNotCountedTwice
     r = mp4box({ "-add", (dir / "late.mp4") + "#video", dir / "kept.mp4" });
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(Probe(dir / "kept.mp4").stream(0, "start_time"), "0.300000");
+}
+
+TEST_F(Mp4BoxContract, RawH264AndAdtsAreTimedInProcessAndOtherStreamsStillGoThroughMkvmerge)
+{
+    // With mkvmerge and ffprobe unusable, the engine's raw H.264 + ADTS mux still works.
+    const std::vector<std::string> noHelpers { "/usr/bin/env", "MARBLEWAY_SYSTEM_MKVMERGE=/bin/false",
+        "MARBLEWAY_SYSTEM_FFPROBE=/bin/false", adapterPath() };
+    const std::string video = testMedia("bframes.h264");
+    const std::string out = dir / "raw.mp4";
+    std::vector<std::string> argv = noHelpers;
+    argv.insert(argv.end(),
+        { "-ipod", "-add", video + ":fps=23.976:level=3.1:delay=0", "-par", "1=1:1", "-add",
+            testMedia("tone.aac") + ":delay=0", out });
+    RunResult r = runTool(argv);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(frameHashes(out), frameHashes(video));
+    // Every frame on its own tick of 1001 at 24000/1001, in presentation order.
+    const RunResult pts = runTool({ "/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+        "packet=pts", "-of", "csv=p=0", out });
+    std::vector<long long> times;
+    for (size_t pos = 0; pos < pts.output.size();) {
+        const size_t end = pts.output.find('\n', pos);
+        times.push_back(std::stoll(pts.output.substr(pos, end - pos)));
+        pos = end == std::string::npos ? pts.output.size() : end + 1;
+    }
+    std::sort(times.begin(), times.end());
+    ASSERT_EQ(times.size(), 48u);
+    for (size_t k = 0; k < times.size(); ++k)
+        EXPECT_EQ(times[k] - times[0], static_cast<long long>(k) * 1001) << k;
+    const Probe probe(out);
+    EXPECT_EQ(probe.stream(0, "level"), "31");
+    EXPECT_EQ(probe.stream(1, "codec_name"), "aac");
+
+    // Two different SPSs in one stream are beyond the in-process timing: mkvmerge wraps it.
+    const std::string other = dir / "other.h264";
+    ASSERT_EQ(runTool({ "/usr/bin/ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                  "testsrc=size=160x120:rate=24000/1001:duration=1", "-c:v", "libx264", "-preset", "ultrafast",
+                  "-profile:v", "baseline", "-pix_fmt", "yuv420p", "-f", "h264", other })
+                  .status,
+        0);
+    const std::string joined = dir / "joined.h264";
+    writeFile(joined, readFile(video) + readFile(other));
+    argv = noHelpers;
+    argv.insert(argv.end(), { "-add", joined + ":fps=23.976", dir / "joined-without.mp4" });
+    EXPECT_NE(runTool(argv).status, 0);
+    r = mp4box({ "-add", joined + ":fps=23.976", dir / "joined.mp4" });
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(frameHashes(dir / "joined.mp4"), frameHashes(joined));
 }
 
 TEST_F(Mp4BoxContract, FailedMuxLeavesNoFile)

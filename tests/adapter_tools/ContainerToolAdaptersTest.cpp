@@ -1,7 +1,11 @@
 // mkvextract and OGMDemuxer as the audio, video and subtitle stages call them.
 #include "AdapterTestSupport.h"
+#include "mkvextract/MkvTracks.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
 
 using namespace adaptertest;
 
@@ -144,4 +148,76 @@ TEST(OgmDemuxerAdapter, UnknownStreamIndexWritesNothing)
         = runTool("OGMDemuxer", {"tracks", mediaPath("ogm_h264_mp3.ogm"), "-p", "7:" + dir.file("SOURCE~1.avi")});
     EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(dir.entries().empty());
+}
+
+namespace {
+
+std::string ebml(std::uint32_t id, const std::string &body, bool unknownSize = false)
+{
+    std::string out;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if (id >> shift || !out.empty() || shift == 0)
+            out += static_cast<char>(id >> shift & 0xFF);
+    }
+    if (unknownSize)
+        return out + '\x01' + std::string(7, '\xFF');
+    out += '\x01'; // eight-byte size
+    for (int shift = 48; shift >= 0; shift -= 8)
+        out += static_cast<char>(body.size() >> shift & 0xFF);
+    return out + body;
+}
+
+std::string ebmlUint(std::uint32_t id, unsigned value) { return ebml(id, std::string(1, static_cast<char>(value))); }
+
+std::vector<MkvTrack> mkvmergeTracks(const std::string &path)
+{
+    std::vector<MkvTrack> tracks;
+    EXPECT_TRUE(readMkvTracks(runProgram({"/usr/bin/mkvmerge", "-J", path}, {}, {}, true).output, &tracks));
+    return tracks;
+}
+
+bool sameTracks(const std::vector<MkvTrack> &a, const std::vector<MkvTrack> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const MkvTrack &x, const MkvTrack &y) {
+        return x.id == y.id && x.number == y.number && x.type == y.type && x.codecId == y.codecId;
+    });
+}
+
+} // namespace
+
+TEST(MkvTrackList, ReadInProcessAsMkvmergeReportsItOrLeftToMkvmerge)
+{
+    ScratchDir dir;
+    // ffmpeg's files, the same remuxed by mkvmerge (other element order, Cues and Tags), a WebM.
+    const std::string remuxed = dir.file("remuxed.mkv");
+    ASSERT_LT(runProgram({"/usr/bin/mkvmerge", "-q", "-o", remuxed, mediaPath("mkv_h264_multi.mkv")}).exitCode, 2);
+    const std::string webm = dir.file("clip.webm");
+    ASSERT_EQ(runProgram({"/usr/bin/ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=duration=0.2", "-c:a",
+                  "libopus", webm})
+                  .exitCode,
+        0);
+    for (const std::string &file : {mediaPath("mkv_h264_multi.mkv"), mediaPath("mkv_mpeg4_aac.mkv"), remuxed, webm}) {
+        std::vector<MkvTrack> tracks;
+        ASSERT_TRUE(readMkvTrackList(file, &tracks)) << file;
+        EXPECT_TRUE(sameTracks(tracks, mkvmergeTracks(file))) << file;
+    }
+
+    // Tracks after the first cluster, found through the SeekHead.
+    const std::string header = ebml(0x1A45DFA3, ebml(0x4282, "matroska"));
+    const std::string entry = ebml(0xAE, ebmlUint(0xD7, 4) + ebmlUint(0x83, 0x11) + ebml(0x86, "S_TEXT/UTF8"));
+    const std::string cluster = ebml(0x1F43B675, ebmlUint(0xE7, 0));
+    std::string seekHead = ebml(0x114D9B74, ebml(0x4DBB, ebml(0x53AB, "\x16\x54\xAE\x6B") + ebml(0x53AC, std::string(8, '\0'))));
+    const std::string late = seekHead.substr(0, seekHead.size() - 1) + static_cast<char>(seekHead.size() + cluster.size());
+    writeFile(dir.file("late.mkv"), header + ebml(0x18538067, "", true) + late + cluster + ebml(0x1654AE6B, entry));
+    std::vector<MkvTrack> tracks;
+    ASSERT_TRUE(readMkvTrackList(dir.file("late.mkv"), &tracks));
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_TRUE(sameTracks(tracks, {MkvTrack{0, 4, "subtitles", "S_TEXT/UTF8"}}));
+
+    // Not Matroska, or a track kind mkvmerge names otherwise: the caller asks mkvmerge.
+    EXPECT_FALSE(readMkvTrackList(mediaPath("avi_h264_pcm.avi"), &tracks));
+    const std::string buttons = ebml(0xAE, ebmlUint(0xD7, 1) + ebmlUint(0x83, 0x12) + ebml(0x86, "B_VOBBTN"));
+    writeFile(dir.file("buttons.mkv"), header + ebml(0x18538067, ebml(0x1654AE6B, buttons)));
+    EXPECT_FALSE(readMkvTrackList(dir.file("buttons.mkv"), &tracks));
+    EXPECT_FALSE(readMkvTrackList(dir.file("missing.mkv"), &tracks));
 }

@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Compares the MP4Box adapter's mux output against another build of it (a baseline) on the
+# raw H.264 forms the engine's copy paths hand it: B-pyramids, open GOPs, 23.976, 29.97, 25
+# and 50 fps, multi-slice pictures, MBAFF, non-square pixels, level changes, delays, a stream
+# taken out of an MKV by mkvextract, and the container forms (#video of an MP4). For every
+# case the two outputs must have the same packet list (stream, pts, dts, duration, flags),
+# the same stream fields, and the same decoded frames (framemd5).
+#
+#   scripts/compare-mux.sh BASELINE_MP4BOX [MP4BOX]     MP4BOX defaults to build/bin/tools/MP4Box
+#
+# A baseline from another commit:
+#   git worktree add /tmp/mux-base COMMIT && cmake -S /tmp/mux-base -B /tmp/mux-base/build -G Ninja \
+#     && cmake --build /tmp/mux-base/build --target adapter_MP4Box adapter_MP4Box_nightly
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+base=${1:?usage: $0 BASELINE_MP4BOX [MP4BOX]}
+new=${2:-$root/build/bin/tools/MP4Box}
+ffmpeg=/usr/bin/ffmpeg
+ffprobe=/usr/bin/ffprobe
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/compare-mux.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+x264() { # name rate size seconds x264-params [extra ffmpeg options...]
+  local name=$1 rate=$2 size=$3 seconds=$4 params=$5
+  shift 5
+  "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=$seconds" "$@" \
+    -c:v libx264 -preset veryfast -x264-params "$params" -pix_fmt yuv420p -f h264 "$name.h264"
+}
+
+echo "making the streams ..." >&2
+x264 pyramid 24000/1001 320x240 3 "b-pyramid=normal:bframes=3:keyint=24"
+x264 strict 24000/1001 320x240 3 "b-pyramid=strict:bframes=4:b-adapt=2:ref=5:weightp=2:keyint=30"
+x264 opengop 30000/1001 320x240 3 "open-gop=1:keyint=12:bframes=3"
+x264 opengop25 25 320x240 3 "open-gop=1:keyint=20:bframes=2:b-pyramid=none"
+x264 slices 25 320x240 3 "slices=4:bframes=2"
+x264 fifty 50 320x240 2 "bframes=0"
+x264 fiftyb 50 320x240 2 "bframes=3:b-pyramid=normal"
+x264 mbaff 25 320x240 3 "interlaced=1:tff=1:bframes=2"
+x264 baseline 30000/1001 320x240 2 "bframes=0:cabac=0:ref=1"
+x264 square 24000/1001 320x240 2 "bframes=2" -vf setsar=1/1
+x264 wide 25 320x240 2 "bframes=2" -vf setsar=4/3
+x264 tall 25 320x240 2 "bframes=2" -vf setsar=9/10
+x264 idrs 25 320x240 3 "keyint=5:min-keyint=5:scenecut=0:bframes=3"
+x264 long 24000/1001 64x64 150 "bframes=3:b-pyramid=normal"
+x264 level30 30000/1001 640x480 2 "bframes=3:level=3.0"
+# The MKV copy path: the stream as mkvextract takes it out of a Matroska file.
+"$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=320x240:rate=24000/1001:duration=3" \
+  -c:v libx264 -preset veryfast -x264-params "bframes=3:b-pyramid=normal" source.mkv
+mkvextract source.mkv tracks 0:mkvextract.h264 >/dev/null
+"$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=320x240:rate=25:duration=3" \
+  -c:v libx264 -preset veryfast -x264-params "bframes=3" -movflags +faststart source.mp4
+"$ffmpeg" -nostdin -v error -y -f lavfi -i "sine=frequency=440:duration=3" -c:a aac -b:a 96k tone.aac
+cat > sub.ttxt <<'EOF'
+<?xml version="1.0" encoding="UTF-8" ?>
+<TextStream version="1.1">
+<TextStreamHeader width="400" height="60" layer="0" translation_x="0" translation_y="0">
+<TextSampleDescription horizontalJustification="center" verticalJustification="bottom" backColor="00 00 00 00" verticalText="no" fillTextRegion="no" continuousKaraoke="no" scroll="None">
+<FontTable>
+<FontTableEntry fontName="Serif" fontID="1"/>
+</FontTable>
+<TextBox top="0" left="0" bottom="60" right="400"/>
+<Style styles="Normal" fontID="1" fontSize="18" color="ff ff ff ff"/>
+</TextSampleDescription>
+</TextStreamHeader>
+<TextSample sampleTime="00:00:00.000" xml:space="preserve"></TextSample>
+<TextSample sampleTime="00:00:00.500" xml:space="preserve">Hello</TextSample>
+<TextSample sampleTime="00:00:01.500" xml:space="preserve"></TextSample>
+</TextStream>
+EOF
+
+report() { # file: what must not change
+  "$ffprobe" -v error -show_entries packet=stream_index,pts,dts,duration,flags -of csv=p=0 "$1"
+  "$ffprobe" -v error -show_entries \
+    stream=index,codec_name,profile,level,width,height,sample_aspect_ratio,display_aspect_ratio,r_frame_rate,avg_frame_rate,time_base,start_pts,duration_ts,nb_frames,has_b_frames:stream_tags=language:stream_disposition=default \
+    -show_entries format=duration,start_time -of flat "$1"
+  "$ffmpeg" -nostdin -v error -i "$1" -map 0:v:0 -f framemd5 -
+}
+
+failures=0
+cases=0
+check() { # label, then the mux arguments with OUT for the output
+  local label=$1
+  shift
+  local outs=()
+  for tool in "$base" "$new"; do
+    local out="$work/out-$cases-$([ "$tool" = "$base" ] && echo base || echo new).mp4"
+    local args=("${@//OUT/$out}")
+    local nightly=$tool
+    if [ "${args[0]}" = "NIGHTLY" ]; then
+      nightly="$(dirname "$tool")/Nightly/MP4Box"
+      args=("${args[@]:1}")
+    fi
+    "$nightly" "${args[@]}" >"$out.log" 2>&1 || { echo "FAIL $label: $nightly exited with $?" >&2; cat "$out.log" >&2; }
+    report "$out" >"$out.report" 2>&1 || true
+    outs+=("$out")
+  done
+  cases=$((cases + 1))
+  if cmp -s "${outs[0]}.report" "${outs[1]}.report"; then
+    echo "same  $label"
+  else
+    failures=$((failures + 1))
+    echo "DIFF  $label"
+    diff "${outs[0]}.report" "${outs[1]}.report" | head -20
+  fi
+}
+
+for s in pyramid strict square mkvextract long; do
+  check "$s 23.976" -ipod -add "$s.h264:fps=23.976:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" \
+    -add "sub.ttxt:lang=ko:layout=0x60x0x-1:hdlr=sbtl:group=2" OUT
+done
+check "opengop 29.97" -ipod -add "opengop.h264:fps=29.97:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+check "baseline 29.97" -ipod -add "baseline.h264:fps=29.970:level=3.0:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+check "level30 29.97" -ipod -add "level30.h264:fps=29.97:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+for s in opengop25 slices mbaff idrs; do
+  check "$s 25" -ipod -add "$s.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+done
+for s in fifty fiftyb; do
+  check "$s 50" -ipod -add "$s.h264:fps=50:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+done
+check "wide keeps 4:3" -ipod -add "wide.h264:fps=25:level=3.1:delay=0" -par 1=4:3 -add "tone.aac:delay=0" OUT
+check "wide made square" -ipod -add "wide.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+check "tall keeps 9:10" -ipod -add "tall.h264:fps=25:level=3.0:delay=0" -par 1=9:10 -add "tone.aac:delay=0" OUT
+check "delays" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=300" -par 1=1:1 -add "tone.aac:delay=120" \
+  -add "sub.ttxt:lang=ko:hdlr=sbtl:group=2" OUT
+check "audio delayed" -ipod -add "opengop.h264:fps=29.97:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=1500" OUT
+check "nightly level" NIGHTLY -ipod -add "pyramid.h264:fps=23.976:level=31:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+check "no frame rate" -add "pyramid.h264" OUT
+check "no level" -add "slices.h264:fps=25" -add "tone.aac" OUT
+check "mp4 #video" -ipod -add "source.mp4#video:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+check "video alone" -ipod -add "fiftyb.h264:fps=50:level=3.1:delay=0" -par 1=1:1 OUT
+
+# The engine's copy paths, end to end.
+bin=$(dirname "$(dirname "$new")")
+if [ -x "$bin/marbleway-cli" ]; then
+  echo "making the test media and converting them ..." >&2
+  "$root/scripts/make-test-media.sh" "$work/media" >/dev/null 2>&1
+  mkdir -p "$work/basebin"
+  cp "$bin/marbleway-cli" "$work/basebin/"
+  cp -a "$bin/tools" "$work/basebin/"
+  cp "$base" "$work/basebin/tools/MP4Box"
+  cp "$(dirname "$base")/Nightly/MP4Box" "$work/basebin/tools/Nightly/MP4Box"
+  [ -x "$(dirname "$base")/mkvextract" ] && cp "$(dirname "$base")/mkvextract" "$work/basebin/tools/mkvextract"
+  for medium in avi_h264_ac3.avi avi_mpeg4_mp3.avi mkv_h264_multi.mkv mkv_mpeg4_aac.mkv mp4_h264_aac.mp4 \
+    mov_h264_aac.mov flv_h264_aac.flv ogm_h264_mp3.ogm ogm_mpeg4_vorbis.ogm; do
+    for side in base new; do
+      cli="$bin/marbleway-cli"
+      [ $side = base ] && cli="$work/basebin/marbleway-cli"
+      mkdir -p "$work/cli-$side/temp" "$work/cli-$side/out"
+      XDG_CONFIG_HOME="$work/cli-$side/config" "$cli" --temp-folder "$work/cli-$side/temp" \
+        --save-folder "$work/cli-$side/out" "$work/media/$medium" >/dev/null 2>&1 || true
+      out="$work/cli-$side/out/[Qor] ${medium%.*}.mp4"
+      report "$out" >"$work/cli-$side/$medium.report" 2>&1 || true
+      [ -f "$out" ] || echo "no output from the $side tools" >>"$work/cli-$side/$medium.report"
+    done
+    cases=$((cases + 1))
+    if [ -f "$work/cli-new/out/[Qor] ${medium%.*}.mp4" ] && cmp -s "$work/cli-base/$medium.report" "$work/cli-new/$medium.report"; then
+      echo "same  marbleway-cli $medium"
+    else
+      failures=$((failures + 1))
+      echo "DIFF  marbleway-cli $medium"
+      diff "$work/cli-base/$medium.report" "$work/cli-new/$medium.report" | head -20
+    fi
+  done
+fi
+
+echo "$cases cases, $failures with differences"
+[ "$failures" -eq 0 ]
