@@ -219,7 +219,8 @@ ContainerKind containerOf(Bytes v)
         return ContainerAvi;
     if (v == "DivX")
         return ContainerDivx;
-    if (v == "Matroska")
+    // WebM is Matroska with another document type: the same demuxer reads it.
+    if (v == "Matroska" || v == "WebM")
         return ContainerMkv;
     if (v == "Flash Video")
         return ContainerFlv;

@@ -40,8 +40,9 @@ TEST(MediaReportContainer, GeneralFormatGivesTheKind)
         {"Flash Video", ContainerFlv},  {"OGG", ContainerOgg},          {"MPEG-4", ContainerMp4},
         {"MPEG-PS", ContainerMpeg},     {"MPEG-TS", ContainerMpeg},     {"MPEG", ContainerMpeg},
         {"Windows Media", ContainerWmv}, {"ShockWave", ContainerSwf},   {"QuickTime", ContainerQt},
+        {"WebM", ContainerMkv}, // Matroska under another document type
         // Debian's raw names before the adapter rewrites them, and other containers.
-        {"Ogg", ContainerUnknown},      {"WebM", ContainerUnknown},     {"MPE", ContainerUnknown},
+        {"Ogg", ContainerUnknown},      {"MPE", ContainerUnknown},
         {"avi", ContainerUnknown},      {"", ContainerUnknown},
     };
     for (const auto &[format, kind] : cases)
