@@ -184,7 +184,7 @@ TEST(E2eSourceAudio, StopDuringTheMuxLeavesNoFolderAndNoProcess)
           QStringLiteral("#!/bin/sh\n"
                          "case \"$*\" in *-ipod*) ;; *) exec '%1' \"$@\" ;; esac\n"
                          "MARBLEWAY_SYSTEM_FFMPEG='%2' '%1' \"$@\" &\n"
-                         "made() { for d in '%3'/.mp4box-* '%4'/.mp4box-*; do [ -d \"$d\" ] && return 0; done; return 1; }\n"
+                         "made() { for d in '%3'/.mp4box-* '%3'/*/.mp4box-* '%4'/.mp4box-*; do [ -d \"$d\" ] && return 0; done; return 1; }\n"
                          "i=0\n"
                          "while [ $i -lt 200 ] && ! made; do sleep 0.05; i=$((i+1)); done\n"
                          "made && : > '%5'\n"
