@@ -1,36 +1,29 @@
 #include "subtitles/SrtRewriter.h"
 
+#include "subtitles/SrtReading.h"
 #include "subtitles/SubtitleText.h"
 
 namespace {
 
 const QChar cr(u'\r');
 
-bool isTimingLineAt(QStringView text, qsizetype p)
+QString formatTime(int64_t ms)
 {
-    if (p < 0 || p + SrtRewriter::timingLineLength > text.size())
-        return false;
-    static const char pattern[] = "dd:dd:dd,ddd --> dd:dd:dd,ddd\r";
-    static_assert(sizeof(pattern) - 1 == SrtRewriter::timingLineLength);
-    for (qsizetype k = 0; k < SrtRewriter::timingLineLength; ++k) {
-        const char16_t u = text[p + k].unicode();
-        if (pattern[k] == 'd') {
-            if (u < u'0' || u > u'9')
-                return false;
-        } else if (u != char16_t(pattern[k])) {
-            return false;
-        }
-    }
-    return true;
+    if (ms < 0)
+        ms = 0;
+    return QString::asprintf("%02lld:%02lld:%02lld,%03lld", static_cast<long long>(ms / 3600000),
+                             static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                             static_cast<long long>(ms % 1000));
 }
 
-qsizetype findTimingLine(QStringView text, qsizetype from)
+// One text line as the later steps want it: ASS overrides gone, character references
+// decoded (those for '<', '>' and '&' stay references, so they remain text).
+QString cleanLine(std::u16string_view line)
 {
-    for (qsizetype p = from; p + SrtRewriter::timingLineLength <= text.size(); ++p) {
-        if (isTimingLineAt(text, p))
-            return p;
-    }
-    return -1;
+    if (line.find_first_of(u"&{\\") == std::u16string_view::npos)
+        return QString::fromUtf16(line.data(), qsizetype(line.size()));
+    const std::u16string text = srt::decodeCharacterReferences(srt::stripAssOverrides(line));
+    return QString::fromStdU16String(text);
 }
 
 } // namespace
@@ -38,31 +31,24 @@ qsizetype findTimingLine(QStringView text, qsizetype from)
 int SrtRewriter::rewriteText(const QString &text, QString &srt)
 {
     srt.clear();
-    const QStringView view(text);
-    const qsizetype n = view.size();
+    const std::u16string_view view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
     int number = 0;
-    qsizetype p = findTimingLine(view, 0);
-    while (p >= 0) {
+    for (const srt::Cue &cue : srt::readCues(view)) {
         srt += QString::number(++number);
         srt += cr;
-        srt += view.sliced(p, timingLineLength);
-        qsizetype q = p + timingLineLength;
-        while (q < n && view[q] == cr)
-            ++q; // blank lines before the text
-        qsizetype r = q;
-        while (r + 1 < n && !(view[r] == cr && view[r + 1] == cr))
-            ++r;
-        if (r + 1 < n) {
-            // The text lines, the CR ending the last one and one blank line.
-            srt += view.sliced(q, r + 2 - q);
-            p = findTimingLine(view, r + 2);
-        } else {
-            srt += view.sliced(q);
-            if (!srt.endsWith(cr))
-                srt += cr;
+        srt += formatTime(cue.times.startMs);
+        srt += QLatin1StringView(" --> ");
+        srt += formatTime(cue.times.endMs);
+        srt += cr;
+        for (std::u16string_view line : cue.lines) {
+            const QString cleaned = cleanLine(line);
+            // A line that held only an override block would end the cue early.
+            if (cleaned.trimmed().isEmpty())
+                continue;
+            srt += cleaned;
             srt += cr;
-            break;
         }
+        srt += cr;
     }
     return number;
 }
