@@ -272,9 +272,24 @@ void externalFiles(ConvertJob &job)
     }
     const QString subtitleExt = list.text(j.iRow, FileList::kSubtitle);
     if (!subtitleExt.isEmpty()) {
-        const QString path = base + subtitleExt;
+        QString path = base + subtitleExt;
+        QList<TaggedSubtitle> tagged = FindLanguageSubtitles(base.left(base.size() - 1));
+        if (!platform::fileExists(path)) {
+            // No plain "movie.ext": the first subtitle named with a language leads.
+            for (qsizetype i = 0; i < tagged.size(); ++i) {
+                if (tagged[i].extension == subtitleExt) {
+                    path = tagged[i].path;
+                    j.strExternalSubtitleLanguage = tagged[i].language;
+                    tagged.removeAt(i);
+                    break;
+                }
+            }
+        }
         job.Log(Fmt("external subtitle file: %s").s(path));
         j.strExternalSubtitle = platform::shortPath(path);
+        for (const TaggedSubtitle &t : tagged)
+            job.Log(Fmt("external subtitle file: %s").s(t.path));
+        j.extraSubtitles = tagged;
     }
 }
 
