@@ -260,8 +260,9 @@ namespace detail {
         char16_t value;
     };
 
-    // The names real subtitle files use; "lt", "gt" and "amp" are handled apart.
+    // The names real subtitle files use.
     inline constexpr NamedReference kNamedReferences[] = {
+        { u"lt", u'<' },        { u"gt", u'>' },        { u"amp", u'&' },
         { u"nbsp", u' ' },      { u"quot", u'"' },      { u"apos", u'\'' },     { u"hellip", 0x2026 },
         { u"mdash", 0x2014 },   { u"ndash", 0x2013 },   { u"lsquo", 0x2018 },   { u"rsquo", 0x2019 },
         { u"ldquo", 0x201C },   { u"rdquo", 0x201D },   { u"middot", 0x00B7 },  { u"laquo", 0x00AB },
@@ -315,15 +316,11 @@ inline std::u16string decodeCharacterReferences(std::u16string_view s, bool deco
                 std::u16string name;
                 for (size_t k = first; k < j; ++k)
                     name.push_back(detail::lowerAscii(s[k]));
-                if (name == u"lt")
-                    value = u'<', known = true;
-                else if (name == u"gt")
-                    value = u'>', known = true;
-                else if (name == u"amp")
-                    value = u'&', known = true;
                 for (const auto &r : detail::kNamedReferences) {
-                    if (name == r.name)
-                        value = r.value, known = true;
+                    if (name == r.name) {
+                        value = r.value;
+                        known = true;
+                    }
                 }
             }
         }
