@@ -102,13 +102,14 @@ std::u16string decodeSubtitleBytes(std::string_view bytes)
 std::vector<SrtCue> parseSrt(std::u16string_view text)
 {
     std::vector<SrtCue> cues;
-    for (const srt::Cue &c : srt::readCues(text)) {
+    const srt::CueList list = srt::readCues(text);
+    for (const srt::Cue &c : list.cues) {
         if (c.times.endMs <= c.times.startMs)
             continue;
         SrtCue cue;
         cue.startMs = c.times.startMs;
         cue.endMs = c.times.endMs;
-        for (std::u16string_view line : c.lines) {
+        for (std::u16string_view line : list.linesOf(c)) {
             const std::u16string cleaned = srt::stripAssOverrides(line);
             if (cleaned.find_first_not_of(u" \t") == std::u16string::npos)
                 continue;

@@ -62,8 +62,9 @@ QString paragraphClass(QStringView text, const Tag &tag)
         }
         return name;
     };
-    for (qsizetype at = inside.indexOf(QLatin1StringView("class"), 0, Qt::CaseInsensitive); at >= 0;
-         at = inside.indexOf(QLatin1StringView("class"), at + 5, Qt::CaseInsensitive)) {
+    for (qsizetype at = 0; at + 5 <= inside.size(); ++at) {
+        if ((inside[at] != u'c' && inside[at] != u'C') || !hasWordAt(inside, at, QLatin1StringView("class")))
+            continue;
         if (at > 0 && isAsciiAlnum(inside[at - 1]))
             continue;
         qsizetype i = at + 5;
@@ -171,12 +172,14 @@ QString withoutComments(const QString &text)
     return out;
 }
 
-QString decodedText(QStringView chunk)
+void appendDecoded(QString &out, QStringView chunk)
 {
-    if (!chunk.contains(u'&'))
-        return chunk.toString();
+    if (!chunk.contains(u'&')) {
+        out.append(chunk);
+        return;
+    }
     const std::u16string_view view(reinterpret_cast<const char16_t *>(chunk.utf16()), size_t(chunk.size()));
-    return QString::fromStdU16String(srt::decodeCharacterReferences(view));
+    out.append(QString::fromStdU16String(srt::decodeCharacterReferences(view)));
 }
 
 QString tagReplacement(QStringView inside)
@@ -420,10 +423,10 @@ QString SamiToSrtConverter::convertCueText(QStringView raw)
     while (i < view.size()) {
         const qsizetype lt = view.indexOf(u'<', i);
         if (lt < 0) {
-            converted.append(decodedText(view.sliced(i)));
+            appendDecoded(converted, view.sliced(i));
             break;
         }
-        converted.append(decodedText(view.sliced(i, lt - i)));
+        appendDecoded(converted, view.sliced(i, lt - i));
         const qsizetype gt = view.indexOf(u'>', lt + 1);
         if (gt < 0) {
             // The rest of the text is one unclosed tag.

@@ -13,6 +13,7 @@
 // line with "-->" that is no timing line) is skipped with its number and text.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,10 +26,20 @@ struct CueTimes
     int64_t endMs = 0;
 };
 
+// A cue's text lines are lines[first] to lines[first + count - 1] of its CueList.
 struct Cue
 {
     CueTimes times;
+    size_t first = 0;
+    size_t count = 0;
+};
+
+struct CueList
+{
+    std::vector<Cue> cues;
     std::vector<std::u16string_view> lines; // views into the text read
+
+    std::span<const std::u16string_view> linesOf(const Cue &cue) const { return { lines.data() + cue.first, cue.count }; }
 };
 
 namespace detail {
@@ -150,68 +161,67 @@ inline bool parseTimingLine(std::u16string_view line, CueTimes *t, std::u16strin
     return true;
 }
 
-// The lines of a text, split at CR LF, CR or LF.
-inline std::vector<std::u16string_view> splitLines(std::u16string_view text)
+// Every cue of the text in file order, times as written (an end before its start is
+// kept; the caller decides). A cue without a text line is kept too. Lines end at CR LF,
+// CR or LF.
+inline CueList readCues(std::u16string_view text)
 {
-    std::vector<std::u16string_view> lines;
-    size_t i = 0;
-    while (i < text.size()) {
+    CueList list;
+    list.cues.reserve(text.size() / 64);
+    list.lines.reserve(text.size() / 32);
+    bool open = false; // text lines belong to the last cue
+    // A number line is held back until the next line shows whether it was the next
+    // cue's number (a timing line follows) or text.
+    std::u16string_view held;
+    auto flushHeld = [&]() {
+        if (open && !held.empty()) {
+            list.lines.push_back(held);
+            ++list.cues.back().count;
+        }
+        held = {};
+    };
+    for (size_t i = 0; i < text.size();) {
         size_t j = i;
         while (j < text.size() && text[j] != u'\n' && text[j] != u'\r')
             ++j;
-        lines.push_back(text.substr(i, j - i));
+        const std::u16string_view line = text.substr(i, j - i);
         if (j < text.size() && text[j] == u'\r' && j + 1 < text.size() && text[j + 1] == u'\n')
             ++j;
         i = j + 1;
-    }
-    return lines;
-}
 
-// Every cue of the text in file order, times as written (an end before its start is
-// kept; the caller decides). A cue without a text line is kept too.
-inline std::vector<Cue> readCues(std::u16string_view text)
-{
-    const std::vector<std::u16string_view> lines = splitLines(text);
-    std::vector<Cue> cues;
-    Cue *open = nullptr;
-    // A number line is held back until the next line shows whether it was the next
-    // cue's number (a timing line follows) or text.
-    std::vector<std::u16string_view> held;
-    auto flushHeld = [&]() {
-        if (open)
-            open->lines.insert(open->lines.end(), held.begin(), held.end());
-        held.clear();
-    };
-    for (std::u16string_view line : lines) {
         Cue cue;
         std::u16string_view after;
         if (parseTimingLine(line, &cue.times, &after)) {
-            held.clear(); // the number of this cue
-            if (!after.empty())
-                cue.lines.push_back(after);
-            cues.push_back(std::move(cue));
-            open = &cues.back();
+            held = {}; // the number of this cue
+            cue.first = list.lines.size();
+            if (!after.empty()) {
+                list.lines.push_back(after);
+                cue.count = 1;
+            }
+            list.cues.push_back(cue);
+            open = true;
             continue;
         }
         if (detail::isBlankLine(line))
             continue;
         if (line.find(u"-->") != std::u16string_view::npos) {
             // A timing line that cannot be read: that cue, number and text, is skipped.
-            held.clear();
-            open = nullptr;
-            continue;
-        }
-        if (detail::isNumberLine(line)) {
-            flushHeld();
-            held.push_back(line);
+            held = {};
+            open = false;
             continue;
         }
         flushHeld();
-        if (open)
-            open->lines.push_back(line);
+        if (detail::isNumberLine(line)) {
+            held = line;
+            continue;
+        }
+        if (open) {
+            list.lines.push_back(line);
+            ++list.cues.back().count;
+        }
     }
     flushHeld();
-    return cues;
+    return list;
 }
 
 // ASS override blocks ("{\an8}", "{\i1}") that files converted from ASS carry inside
