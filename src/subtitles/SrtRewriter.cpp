@@ -72,7 +72,7 @@ int SrtRewriter::rewriteText(const QString &text, QString &srt)
     const std::u16string_view view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
     const srt::CueList list = srt::readCues(view);
     // Cleaning a line never makes it longer, so the text read bounds what is written.
-    srt.resize(qsizetype(view.size() + list.cues.size() * kLongestHeader + list.lines.size() + 1));
+    srt = QString(qsizetype(view.size() + list.cues.size() * kLongestHeader + list.lines.size() + 1), Qt::Uninitialized);
     char16_t *const begin = reinterpret_cast<char16_t *>(srt.data());
     Writer w(begin);
     int number = 0;
