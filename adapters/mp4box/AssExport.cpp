@@ -63,29 +63,32 @@ namespace {
         return s.empty() ? "Serif" : s;
     }
 
-    // The override codes that turn state `from` into state `to`. Every change is stated
-    // explicitly: the encoder does not end a style run at a bare {\r}.
-    std::string changeCodes(const CellState &from, const CellState &to, const TimedTextHeader &h)
+    // The override codes that start a run in state `to` after state `from`. Every change
+    // is stated explicitly: the encoder does not end a style run at a bare {\r}. And
+    // ffmpeg's mov_text encoder starts each new style record from the track's default
+    // style, not from the run before; so the changes come first (the first of them
+    // opens the new record) and every attribute the run carries over follows.
+    std::string runCodes(const CellState &from, const CellState &to, const CellState &def, const TimedTextHeader &h)
     {
-        std::string out;
-        if (to.bold != from.bold)
-            out += to.bold ? "\\b1" : "\\b0";
-        if (to.italic != from.italic)
-            out += to.italic ? "\\i1" : "\\i0";
-        if (to.underlined != from.underlined)
-            out += to.underlined ? "\\u1" : "\\u0";
-        if ((to.rgba & 0xffffff00u) != (from.rgba & 0xffffff00u))
-            out += "\\1c" + assColour(to.rgba);
-        if ((to.rgba & 0xff) != (from.rgba & 0xff)) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "\\1a&H%02X&", 255 - (to.rgba & 0xff));
-            out += buf;
-        }
-        if (to.fontSize != from.fontSize && to.fontSize > 0)
-            out += "\\fs" + std::to_string(to.fontSize);
-        if (to.fontId != from.fontId)
-            out += "\\fn" + cleanStyleField(fontName(h, to.fontId));
-        return out;
+        std::string changed, carried;
+        auto add = [&](bool differsFromPrevious, bool differsFromDefault, const std::string &code) {
+            if (differsFromPrevious)
+                changed += code;
+            else if (differsFromDefault)
+                carried += code;
+        };
+        add(to.bold != from.bold, to.bold != def.bold, to.bold ? "\\b1" : "\\b0");
+        add(to.italic != from.italic, to.italic != def.italic, to.italic ? "\\i1" : "\\i0");
+        add(to.underlined != from.underlined, to.underlined != def.underlined, to.underlined ? "\\u1" : "\\u0");
+        add((to.rgba & 0xffffff00u) != (from.rgba & 0xffffff00u), (to.rgba & 0xffffff00u) != (def.rgba & 0xffffff00u),
+            "\\1c" + assColour(to.rgba));
+        char alpha[16];
+        std::snprintf(alpha, sizeof alpha, "\\1a&H%02X&", 255 - (to.rgba & 0xff));
+        add((to.rgba & 0xff) != (from.rgba & 0xff), (to.rgba & 0xff) != (def.rgba & 0xff), alpha);
+        add(to.fontSize != from.fontSize && to.fontSize > 0, to.fontSize != def.fontSize && to.fontSize > 0,
+            "\\fs" + std::to_string(to.fontSize));
+        add(to.fontId != from.fontId, to.fontId != def.fontId, "\\fn" + cleanStyleField(fontName(h, to.fontId)));
+        return changed + carried;
     }
 
     std::string sampleToAss(const TimedTextSample &s, const TimedTextHeader &h)
@@ -104,7 +107,7 @@ namespace {
         for (int i = 0; i < n; ++i) {
             const CellState &st = cells[static_cast<size_t>(i)];
             if (!(st == shown)) {
-                out += "{" + changeCodes(shown, st, h) + "}";
+                out += "{" + runCodes(shown, st, def, h) + "}";
                 shown = st;
             }
             const char16_t c = s.text[static_cast<size_t>(i)];

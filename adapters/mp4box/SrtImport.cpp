@@ -1,88 +1,12 @@
 #include "SrtImport.h"
 
 #include "Utf.h"
+#include "subtitles/SrtReading.h"
 
 #include <algorithm>
 
 namespace mp4box {
 namespace {
-
-    bool isBlank(std::u16string_view line)
-    {
-        return std::all_of(
-            line.begin(), line.end(), [](char16_t c) { return c == u' ' || c == u'\t' || c == 0xFEFF; });
-    }
-
-    // Reads "H:MM:SS,mmm" (also with '.', and fewer fraction digits) at *i.
-    bool readTime(std::u16string_view s, size_t *i, int64_t *ms)
-    {
-        int64_t fields[3];
-        for (int f = 0; f < 3; ++f) {
-            if (f > 0) {
-                if (*i >= s.size() || s[*i] != u':')
-                    return false;
-                ++*i;
-            }
-            int64_t v = 0;
-            int digits = 0;
-            while (*i < s.size() && s[*i] >= u'0' && s[*i] <= u'9' && digits < 9) {
-                v = v * 10 + (s[*i] - u'0');
-                ++*i;
-                ++digits;
-            }
-            if (digits == 0)
-                return false;
-            fields[f] = v;
-        }
-        int64_t frac = 0;
-        if (*i < s.size() && (s[*i] == u',' || s[*i] == u'.')) {
-            ++*i;
-            int digits = 0;
-            while (*i < s.size() && s[*i] >= u'0' && s[*i] <= u'9') {
-                if (digits < 3) {
-                    frac = frac * 10 + (s[*i] - u'0');
-                    ++digits;
-                }
-                ++*i;
-            }
-            while (digits++ < 3)
-                frac *= 10;
-        }
-        if (fields[1] > 59 || fields[2] > 59)
-            return false;
-        *ms = (fields[0] * 3600 + fields[1] * 60 + fields[2]) * 1000 + frac;
-        return true;
-    }
-
-    bool parseTiming(std::u16string_view line, int64_t *start, int64_t *end)
-    {
-        size_t i = 0;
-        auto skipSpaces = [&]() {
-            while (i < line.size() && (line[i] == u' ' || line[i] == u'\t' || line[i] == 0xFEFF))
-                ++i;
-        };
-        skipSpaces();
-        if (!readTime(line, &i, start))
-            return false;
-        skipSpaces();
-        if (line.substr(i, 3) != u"-->")
-            return false;
-        i += 3;
-        skipSpaces();
-        return readTime(line, &i, end);
-    }
-
-    bool isNumber(std::u16string_view line)
-    {
-        size_t digits = 0;
-        for (char16_t c : line) {
-            if (c >= u'0' && c <= u'9')
-                ++digits;
-            else if (c != u' ' && c != u'\t' && c != 0xFEFF)
-                return false;
-        }
-        return digits > 0;
-    }
 
     struct StyledText {
         std::u16string text;
@@ -177,41 +101,23 @@ std::u16string decodeSubtitleBytes(std::string_view bytes)
 
 std::vector<SrtCue> parseSrt(std::u16string_view text)
 {
-    std::vector<std::u16string_view> lines;
-    for (size_t i = 0; i <= text.size();) {
-        size_t j = i;
-        while (j < text.size() && text[j] != u'\n' && text[j] != u'\r')
-            ++j;
-        lines.push_back(text.substr(i, j - i));
-        if (j >= text.size())
-            break;
-        if (text[j] == u'\r' && j + 1 < text.size() && text[j + 1] == u'\n')
-            ++j;
-        i = j + 1;
-    }
-
     std::vector<SrtCue> cues;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        SrtCue cue;
-        if (!parseTiming(lines[i], &cue.startMs, &cue.endMs))
+    const srt::CueList list = srt::readCues(text);
+    for (const srt::Cue &c : list.cues) {
+        if (c.times.endMs <= c.times.startMs)
             continue;
-        size_t k = i + 1;
-        for (; k < lines.size(); ++k) {
-            if (isBlank(lines[k]))
-                break;
-            // A missing blank line: the next cue's number and timing line follow at once.
-            int64_t a, b;
-            if (parseTiming(lines[k], &a, &b))
-                break;
-            if (isNumber(lines[k]) && k + 1 < lines.size() && parseTiming(lines[k + 1], &a, &b))
-                break;
+        SrtCue cue;
+        cue.startMs = c.times.startMs;
+        cue.endMs = c.times.endMs;
+        for (std::u16string_view line : list.linesOf(c)) {
+            const std::u16string cleaned = srt::stripAssOverrides(line);
+            if (cleaned.find_first_not_of(u" \t") == std::u16string::npos)
+                continue;
             if (!cue.text.empty())
                 cue.text.push_back(u'\n');
-            cue.text.append(lines[k]);
+            cue.text += cleaned;
         }
-        i = k - 1;
-        if (cue.endMs > cue.startMs)
-            cues.push_back(std::move(cue));
+        cues.push_back(std::move(cue));
     }
     return cues;
 }

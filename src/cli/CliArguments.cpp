@@ -71,7 +71,8 @@ QString CliUsage()
         "  --help              this text\n"
         "\n"
         "Exit status: 0 every file converted, 1 some file not, 2 usage error or the run\n"
-        "could not start, 130 stopped with Ctrl-C.\n");
+        "could not start, 3 every file converted but a subtitle could not be (its status\n"
+        "ends \"/ 자막 실패\"), 130 stopped with Ctrl-C.\n");
 }
 
 CliArguments ParseCliArguments(const QStringList &arguments)

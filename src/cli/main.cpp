@@ -61,14 +61,18 @@ int main(int argc, char *argv[])
         return 2;
 
     bool allDone = true;
+    bool subtitleLost = false;
     FileList &list = ui.fileList();
     for (int row = 0; row < list.rowCount(); ++row) {
         const QString status = list.text(row, FileList::kStatus);
         allDone = allDone && status.startsWith(QStringLiteral("완료"));
+        subtitleLost = subtitleLost || status.endsWith(QString::fromUtf8(kSubtitleFailedSuffix));
         std::printf("%s\t%s\n", status.toUtf8().constData(), list.fullPath(row).toUtf8().constData());
     }
     std::fflush(stdout);
     if (ui.interrupted() || outcome == RunOutcome::Stopped)
         return 130;
-    return allDone && added.notAdded() == 0 ? 0 : 1;
+    if (!allDone || added.notAdded() > 0)
+        return 1;
+    return subtitleLost ? 3 : 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/WorkFolders.h"
+#include "engine/SourceFiles.h"
 #include "probe/MediaReport.h"
 #include "shell/DiagnosticLog.h"
 
@@ -25,6 +26,14 @@ struct ToolEntry
 
 // Tool paths relative to the program folder ("tools/Nightly/MP4Box" for the Nightly muxer).
 std::array<ToolEntry, kToolCount> BuildToolTable(const QString &programFolder, bool forNightly);
+
+// An SRT made from one of the further external subtitles, waiting for its timed text.
+struct PreparedSubtitle
+{
+    QString srtPath;
+    QString language;
+    bool withLayout = false; // SAMI classes, like the first subtitle's
+};
 
 // What a stage tells the driver.
 enum class StageResult { Continue, SkipJob, StopRun };
@@ -92,6 +101,15 @@ public:
         QString strPreparedSrt;
         QString strSubtitleTtxt;
         QStringList samiSrtFiles;
+        // The first external subtitle's language when its name carries one
+        // ("movie.en.srt"); empty for a plain "movie.srt".
+        QString strExternalSubtitleLanguage;
+        // The further external subtitles named with a language, each its own track
+        // after the first subtitle's, and the SRT files made from them.
+        QList<TaggedSubtitle> extraSubtitles;
+        QList<PreparedSubtitle> extraPreparedSrt;
+        // A subtitle the user had could not be converted; the row's final status says so.
+        bool bSubtitleFailed = false;
         // Every timed-text track made from the external subtitle (several for SAMI);
         // the delay correction of the mux shifts each of them.
         QStringList externalTtxtFiles;

@@ -114,7 +114,9 @@ void endJob(ConvertJob &job)
     const std::uint32_t elapsed = now - job.job.dwJobStart;
     const auto &j = job.job;
     if (!j.strOutputName.isEmpty() && platform::fileExists(j.strOutputFolder + platform::kSeparator + j.strOutputName)) {
-        job.setStatus(QStringLiteral("완료: ") + FormatElapsed(elapsed));
+        // The output exists, but a subtitle the user had did not make it into it.
+        job.setStatus(QStringLiteral("완료: ") + FormatElapsed(elapsed)
+                      + (j.bSubtitleFailed ? QString::fromUtf8(kSubtitleFailedSuffix) : QString()));
         ++job.iSucceeded;
     }
     job.Log(QStringLiteral("removing temporary files"));

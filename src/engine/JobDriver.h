@@ -17,6 +17,9 @@ std::span<const Stage> DefaultStages();
 // a step script (a double quote, a backslash or a control character in it).
 inline const QString kUnsafeSaveFolderMessage = QStringLiteral("저장폴더 이름에 사용할 수 없는 문자 포함!");
 
+// Ends the "완료: " status of a job whose output lacks a subtitle the user had.
+inline constexpr const char *kSubtitleFailedSuffix = " / 자막 실패";
+
 enum class RunOutcome {
     NotStarted, // same folders, unusable save folder, tools missing, or an empty list
     Finished,

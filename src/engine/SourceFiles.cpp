@@ -1,6 +1,7 @@
 #include "engine/SourceFiles.h"
 
 #include "engine/FileList.h"
+#include "engine/SubtitleStage.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
 
@@ -132,6 +133,42 @@ QString CompanionFile(const QString &base, const QString &ext)
     return QString();
 }
 
+QList<TaggedSubtitle> FindLanguageSubtitles(const QString &base)
+{
+    QList<TaggedSubtitle> found;
+    const qsizetype sep = platform::lastSeparator(base);
+    const QString folder = sep < 0 ? QStringLiteral(".") : base.left(sep + 1);
+    const QString stem = base.mid(sep + 1) + QLatin1Char('.');
+    DIR *dir = opendir(platform::encodePath(folder).constData());
+    if (!dir)
+        return found;
+    while (dirent *e = readdir(dir)) {
+        const QString name = platform::decodeName(QByteArray(e->d_name));
+        if (!name.startsWith(stem))
+            continue;
+        const QString rest = name.mid(stem.size()); // "ko.smi"
+        const qsizetype dot = rest.indexOf(QLatin1Char('.'));
+        if (dot <= 0 || rest.indexOf(QLatin1Char('.'), dot + 1) >= 0)
+            continue;
+        const QString ext = rest.mid(dot + 1).toLower();
+        if (ext != QLatin1String("smi") && ext != QLatin1String("srt") && ext != QLatin1String("ass")
+            && ext != QLatin1String("ssa"))
+            continue;
+        const QString language = LanguageOfTag(rest.left(dot));
+        const QString full = (sep < 0 ? QString() : folder) + name;
+        if (!language.isEmpty() && platform::fileExists(full))
+            found.append(TaggedSubtitle{ full, ext, language });
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end(), [](const TaggedSubtitle &a, const TaggedSubtitle &b) {
+        const bool ka = a.language == QLatin1String("ko"), kb = b.language == QLatin1String("ko");
+        if (ka != kb)
+            return ka;
+        return a.path < b.path;
+    });
+    return found;
+}
+
 void FindCompanions(FileList &list, int row)
 {
     const QString name = list.text(row, FileList::kName);
@@ -143,6 +180,12 @@ void FindCompanions(FileList &list, int row)
             list.setText(row, FileList::kSubtitle, QLatin1String(ext));
             break;
         }
+    }
+    // Without a plain "base.ext" subtitle, the first one named with a language leads.
+    if (list.text(row, FileList::kSubtitle).isEmpty()) {
+        const QList<TaggedSubtitle> tagged = FindLanguageSubtitles(base);
+        if (!tagged.isEmpty())
+            list.setText(row, FileList::kSubtitle, tagged.first().extension);
     }
     static const char *const audio[] = { "aac", "wav", "dts", "ac3", "mp3", "mp2", "wma" };
     for (const char *ext : audio) {

@@ -22,6 +22,19 @@ QString CompanionFile(const QString &base, const QString &ext);
 // of the row from the files beside the source; columns are only ever set.
 void FindCompanions(FileList &list, int row);
 
+// An external subtitle named with a language: "movie.ko.smi", "movie.eng.srt".
+struct TaggedSubtitle
+{
+    QString path;
+    QString extension; // "smi", "srt", "ass" or "ssa"
+    QString language;  // as the track option takes it
+};
+
+// Every file "base.TAG.EXT" beside a source, base being its folder and name without
+// the extension, whose TAG is a language (LanguageOfTag) and EXT a subtitle extension;
+// both are matched without regard to case. Korean ones first, then in name order.
+QList<TaggedSubtitle> FindLanguageSubtitles(const QString &base);
+
 // Full path of the first non-directory entry matching a wildcard pattern
 // ("folder/name*.ac3": '*' and '?' in the name part, without regard to case), in
 // name order; empty when none.

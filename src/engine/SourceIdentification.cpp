@@ -288,10 +288,24 @@ void externalFiles(ConvertJob &job)
     const QString subtitleExt = list.text(j.iRow, FileList::kSubtitle);
     if (!subtitleExt.isEmpty()) {
         QString path = CompanionFile(stem, subtitleExt);
-        if (path.isEmpty())
+        QList<TaggedSubtitle> tagged = FindLanguageSubtitles(stem);
+        if (path.isEmpty()) {
             path = base + subtitleExt;
+            // No plain "movie.ext": the first subtitle named with a language leads.
+            for (qsizetype i = 0; i < tagged.size(); ++i) {
+                if (tagged[i].extension == subtitleExt) {
+                    path = tagged[i].path;
+                    j.strExternalSubtitleLanguage = tagged[i].language;
+                    tagged.removeAt(i);
+                    break;
+                }
+            }
+        }
         job.Log(Fmt("external subtitle file: %s").s(path));
         j.strExternalSubtitle = platform::shortPath(path);
+        for (const TaggedSubtitle &t : tagged)
+            job.Log(Fmt("external subtitle file: %s").s(t.path));
+        j.extraSubtitles = tagged;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
 #include "engine/SubtitleStage.h"
+#include "platform/Paths.h"
 #include "shell/Formatters.h"
 #include "subtitles/AssToSrtConverter.h"
 #include "subtitles/SamiToSrtConverter.h"
@@ -19,6 +20,7 @@ void prepareSami(ConvertJob &job)
     if (n <= 0) {
         // The source stays SAMI with no class files, so no track is added.
         j.samiSrtFiles.clear();
+        j.bSubtitleFailed = true;
         job.Log(QStringLiteral("Converting SAMI subtitle(s) to SRT failed"));
     } else {
         job.Log(Fmt("%d subtitle(s) extracted & converted").d(n));
@@ -40,6 +42,7 @@ void prepareSrt(ConvertJob &job)
         job.Log(QStringLiteral("rewriting SRT subtitle finished"));
     } else {
         job.Log(QStringLiteral("rewriting SRT subtitle failed"));
+        j.bSubtitleFailed = true;
         j.strPreparedSrt.clear();
         j.iSubtitleSource = kNoSubtitle;
     }
@@ -55,8 +58,58 @@ void prepareAss(ConvertJob &job)
         job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT finished"));
     } else {
         job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT failed"));
+        j.bSubtitleFailed = true;
         j.strPreparedSrt.clear();
         j.iSubtitleSource = kNoSubtitle;
+    }
+}
+
+// A further subtitle named with a language, converted to SRT like the first one; its
+// SRT files wait in extraPreparedSrt. n numbers the ASS/SSA outputs apart ("SUB2.srt").
+void prepareExtra(ConvertJob &job, const TaggedSubtitle &sub, int n)
+{
+    auto &j = job.job;
+    const QString source = platform::shortPath(sub.path);
+    if (sub.extension == QLatin1String("smi")) {
+        job.Log(QStringLiteral("Converting SAMI subtitle(s) to SRT"));
+        QStringList entries;
+        const int classes = SamiToSrtConverter().Convert(source, entries, job.strWorkFolder);
+        if (classes <= 0) {
+            job.Log(QStringLiteral("Converting SAMI subtitle(s) to SRT failed"));
+            j.bSubtitleFailed = true;
+            return;
+        }
+        job.Log(Fmt("%d subtitle(s) extracted & converted").d(classes));
+        for (const QString &entry : entries) {
+            AddTempFile(job.tempFiles, entry);
+            const SamiEntry e = ParseSamiEntry(entry);
+            j.extraPreparedSrt.append({ e.srtPath, SamiClassLanguage(e.className, sub.language), true });
+        }
+    } else if (sub.extension == QLatin1String("srt")) {
+        const ConverterOptions &o = job.options;
+        job.Log(QStringLiteral("rewriting SRT subtitle"));
+        QString srt;
+        const int ok = SrtRewriter().Rewrite(source, srt, job.strWorkFolder,
+                                             SrtReadCodePage(o.bDesignateSrtLanguage, o.srtCodePage()));
+        AddTempFile(job.tempFiles, srt);
+        if (!ok) {
+            job.Log(QStringLiteral("rewriting SRT subtitle failed"));
+            j.bSubtitleFailed = true;
+            return;
+        }
+        job.Log(QStringLiteral("rewriting SRT subtitle finished"));
+        j.extraPreparedSrt.append({ srt, sub.language, false });
+    } else {
+        job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT"));
+        const QString srt = job.strWorkFolder + Fmt("SUB%d.srt").d(n);
+        AddTempFile(job.tempFiles, srt);
+        if (!AssToSrtConverter().Convert(source, srt)) {
+            job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT failed"));
+            j.bSubtitleFailed = true;
+            return;
+        }
+        job.Log(QStringLiteral("Converting ASS/SSA subtitle to SRT finished"));
+        j.extraPreparedSrt.append({ srt, sub.language, false });
     }
 }
 
@@ -81,6 +134,11 @@ StageResult PrepareSubtitles(ConvertJob &job)
         break;
     default:
         break;
+    }
+    int assOutputs = 1; // "SUB.srt" is the first subtitle's
+    for (const TaggedSubtitle &sub : std::as_const(j.extraSubtitles)) {
+        const bool ass = sub.extension == QLatin1String("ass") || sub.extension == QLatin1String("ssa");
+        prepareExtra(job, sub, ass ? ++assOutputs : 0);
     }
     // With an external audio file the audio stage adds no summary of its own.
     if (!j.strAudioFile.isEmpty())

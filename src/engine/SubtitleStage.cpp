@@ -72,8 +72,96 @@ SamiEntry ParseSamiEntry(const QString &entry)
     return SamiEntry{ entry.mid(start, close - start), entry.mid(close + 1) };
 }
 
-QString SamiClassLanguage(const QString &className)
+namespace {
+
+struct LanguageName
 {
+    const char *name;
+    const char *code;
+};
+
+// ISO 639-1 and 639-2 (both forms) of the languages subtitles come in, and the
+// country-style abbreviations Korean files use for them. Korean, English and Japanese
+// keep the two-letter codes the track options always had; the others are given in
+// the three-letter form the track needs.
+constexpr LanguageName kLanguageNames[] = {
+    { "ko", "ko" },   { "kor", "ko" },  { "kr", "ko" },   { "en", "en" },   { "eng", "en" },  { "ja", "ja" },
+    { "jpn", "ja" },  { "jp", "ja" },   { "zh", "zho" },  { "zho", "zho" }, { "chi", "zho" }, { "cn", "zho" },
+    { "chs", "zho" }, { "cht", "zho" }, { "de", "deu" },  { "deu", "deu" }, { "ger", "deu" }, { "fr", "fra" },
+    { "fra", "fra" }, { "fre", "fra" }, { "es", "spa" },  { "spa", "spa" }, { "it", "ita" },  { "ita", "ita" },
+    { "ru", "rus" },  { "rus", "rus" }, { "pt", "por" },  { "por", "por" }, { "vi", "vie" },  { "vie", "vie" },
+    { "th", "tha" },  { "tha", "tha" }, { "id", "ind" },  { "ind", "ind" }, { "nl", "nld" },  { "nld", "nld" },
+    { "dut", "nld" }, { "sv", "swe" },  { "swe", "swe" }, { "pl", "pol" },  { "pol", "pol" }, { "tr", "tur" },
+    { "tur", "tur" }, { "ar", "ara" },  { "ara", "ara" },
+};
+
+// The two letters before "CC" in the usual SAMI class names (KRCC, ENCC, EGCC, JPCC, CNCC).
+constexpr LanguageName kCaptionPrefixes[] = {
+    { "KR", "ko" },  { "KO", "ko" },  { "EN", "en" },  { "EG", "en" },  { "US", "en" },  { "JP", "ja" },
+    { "JA", "ja" },  { "CN", "zho" }, { "ZH", "zho" }, { "CH", "zho" }, { "FR", "fra" }, { "DE", "deu" },
+    { "GE", "deu" }, { "ES", "spa" }, { "SP", "spa" }, { "IT", "ita" }, { "RU", "rus" }, { "PT", "por" },
+    { "VI", "vie" }, { "VN", "vie" }, { "TH", "tha" },
+};
+
+QString lookUp(const LanguageName *begin, const LanguageName *end, const QString &key)
+{
+    for (const LanguageName *l = begin; l != end; ++l) {
+        if (key == QLatin1StringView(l->name))
+            return QString::fromLatin1(l->code);
+    }
+    return QString();
+}
+
+bool isAsciiLetters(QStringView s)
+{
+    for (QChar c : s) {
+        if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
+            return false;
+    }
+    return !s.isEmpty();
+}
+
+} // namespace
+
+QString LanguageOfTag(const QString &tag)
+{
+    QString primary = tag;
+    const qsizetype dash = tag.indexOf(QRegularExpression(QStringLiteral("[-_]")));
+    if (dash >= 0)
+        primary = tag.left(dash); // "ko-KR", "zh-Hans", "pt_BR"
+    if (!isAsciiLetters(primary) || primary.size() < 2 || primary.size() > 3)
+        return QString();
+    return lookUp(std::begin(kLanguageNames), std::end(kLanguageNames), primary.toLower());
+}
+
+QString KnownSamiClassLanguage(const QString &className)
+{
+    const QString upper = className.toUpper();
+    if (upper.size() >= 4 && upper.endsWith(QLatin1StringView("CC"))) {
+        const QString code = lookUp(std::begin(kCaptionPrefixes), std::end(kCaptionPrefixes), upper.mid(upper.size() - 4, 2));
+        if (!code.isEmpty())
+            return code;
+    }
+    // Language tags with the hyphen taken out ("koKR", "enUS", "zhHans"), or bare
+    // codes ("ko", "eng").
+    const QString head = className.left(2);
+    const bool tagLike = className.size() == 2 || className.size() == 3
+        || (className.size() >= 3 && isAsciiLetters(className) && head == head.toLower() && className.at(2).isUpper())
+        || (className.size() == 4 && isAsciiLetters(className) && className == upper);
+    if (!tagLike)
+        return QString();
+    if (className.size() == 3)
+        return LanguageOfTag(className);
+    return LanguageOfTag(head);
+}
+
+QString SamiClassLanguage(const QString &className, const QString &fileLanguage)
+{
+    const QString known = KnownSamiClassLanguage(className);
+    if (!known.isEmpty())
+        return known;
+    if (!fileLanguage.isEmpty())
+        return fileLanguage;
     const QChar first = className.isEmpty() ? QChar() : className.at(0).toUpper();
     if (first == QLatin1Char('E'))
         return QStringLiteral("en");
@@ -176,8 +264,10 @@ bool convertExternal(ConvertJob &job, const QString &srt, const QString &languag
     }
     j.strSubtitleTtxt = ttxt;
     job.Log(conversionLine(srt, ttxt));
-    if (ttxt.isEmpty())
+    if (ttxt.isEmpty()) {
+        j.bSubtitleFailed = true;
         return true;
+    }
     ApplySubtitleFontSize(job, ttxt);
     j.externalTtxtFiles << ttxt;
     j.strTrackOptions += SubtitleTrackOption(ttxt, language, withLayout);
@@ -217,6 +307,7 @@ StageResult ExtractMp4TimedText(ConvertJob &job, TrackLogStyle style)
             ApplySubtitleFontSize(job, file);
             job.Log(QStringLiteral("Extraction finished"));
         } else {
+            j.bSubtitleFailed = true;
             job.Log(QStringLiteral("Extraction failed"));
         }
     }
@@ -249,6 +340,7 @@ StageResult ConvertExtractedMkvTracks(ConvertJob &job, TrackLogStyle style)
         }
         job.Log(conversionLine(srt, ttxt));
         if (ttxt.isEmpty()) {
+            job.job.bSubtitleFailed = true;
             logResult(job, style, "Converting failed");
             ttxt = TtxtNameFor(srt);
         } else {
@@ -276,19 +368,27 @@ StageResult AppendSubtitleTrackOptions(ConvertJob &job)
     case kSamiFile:
         for (const QString &entry : j.samiSrtFiles) {
             const SamiEntry e = ParseSamiEntry(entry);
-            if (!convertExternal(job, e.srtPath, SamiClassLanguage(e.className), true))
+            if (!convertExternal(job, e.srtPath, SamiClassLanguage(e.className, j.strExternalSubtitleLanguage), true))
                 return StageResult::StopRun;
         }
         break;
     case kSrtFile:
     case kAssFile:
     case kSsaFile:
-        // No language is guessed from the text: an external SRT, ASS or SSA track is Korean.
-        if (!convertExternal(job, j.strPreparedSrt, QStringLiteral("ko"), false))
+        // No language is guessed from the text: an external SRT, ASS or SSA track is
+        // Korean unless its name says otherwise.
+        if (!convertExternal(job, j.strPreparedSrt,
+                             j.strExternalSubtitleLanguage.isEmpty() ? QStringLiteral("ko")
+                                                                     : j.strExternalSubtitleLanguage,
+                             false))
             return StageResult::StopRun;
         break;
     default:
         break;
+    }
+    for (const PreparedSubtitle &p : std::as_const(j.extraPreparedSrt)) {
+        if (!convertExternal(job, p.srtPath, p.language, p.withLayout))
+            return StageResult::StopRun;
     }
     return StageResult::Continue;
 }
@@ -301,4 +401,6 @@ void DropMissingSubtitleTracks(ConvertJob &job)
         j.strTrackOptions, [](const QString &file) { return platform::fileExists(file); }, &dropped);
     for (const QString &file : dropped)
         job.Log(QStringLiteral("Subtitle track left out, no file: ") + file);
+    if (!dropped.isEmpty())
+        j.bSubtitleFailed = true;
 }

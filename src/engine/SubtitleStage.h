@@ -45,8 +45,16 @@ struct SamiEntry
     QString srtPath;
 };
 SamiEntry ParseSamiEntry(const QString &entry);
-// "en" for a class starting with E, "ja" with J (either case), else "ko".
-QString SamiClassLanguage(const QString &className);
+// The language of a SAMI class: by its name when the tables know it (KRCC, ENCC,
+// EZNE_ENCC, JPCC, CNCC, ko-KR, en-US, zh-Hans, ...), else the language of the file's
+// name tag when it has one, else "en" for a class starting with E, "ja" with J
+// (either case), and "ko" for the rest.
+QString SamiClassLanguage(const QString &className, const QString &fileLanguage = QString());
+// The class-name half of that: empty when the tables do not know the name.
+QString KnownSamiClassLanguage(const QString &className);
+// The track language for a language tag of a file name ("ko", "eng", "ko-KR", "chs"):
+// "ko", "en", "ja" or a three-letter code; empty when the tag is no language we know.
+QString LanguageOfTag(const QString &tag);
 
 // " -add \"T\":lang=L[:layout=0x60x0x-1]:hdlr=sbtl:group=2:disable". Every track is
 // written disabled; the mux enables the first.

@@ -136,6 +136,9 @@ QString AssToSrtConverter::convertDialogueText(QStringView text)
         if (text[i] == u'\\' && i + 1 < text.size() && (text[i + 1] == u'n' || text[i + 1] == u'N')) {
             s.append(cr);
             ++i;
+        } else if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == u'h') {
+            s.append(QChar(0x00A0)); // the hard space
+            ++i;
         } else {
             s.append(text[i]);
         }

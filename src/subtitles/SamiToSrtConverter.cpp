@@ -1,5 +1,6 @@
 #include "subtitles/SamiToSrtConverter.h"
 
+#include "subtitles/SrtReading.h"
 #include "subtitles/SubtitleText.h"
 
 #include <QHash>
@@ -46,14 +47,52 @@ quint32 syncTime(QStringView text, const Tag &tag)
     return static_cast<quint32>(value);
 }
 
-// ASCII letters and digits after the "P", with a leading "class" dropped.
+// The value of the tag's "class" attribute, its ASCII letters and digits only, so that
+// other attributes ("<P Class=KRCC Style=...>") never become part of the name. A tag
+// with no attribute at all keeps the old reading (its letters and digits after the
+// "P"); one with other attributes but no class has the empty class.
 QString paragraphClass(QStringView text, const Tag &tag)
 {
-    QString name;
-    for (qsizetype i = tag.start + 2; i < tag.end; ++i) {
-        if (isAsciiAlnum(text[i]))
-            name.append(text[i]);
+    const QStringView inside = text.sliced(tag.start + 2, tag.end - tag.start - 2);
+    auto alnumOf = [](QStringView v) {
+        QString name;
+        for (QChar c : v) {
+            if (isAsciiAlnum(c))
+                name.append(c);
+        }
+        return name;
+    };
+    for (qsizetype at = 0; at + 5 <= inside.size(); ++at) {
+        if ((inside[at] != u'c' && inside[at] != u'C') || !hasWordAt(inside, at, QLatin1StringView("class")))
+            continue;
+        if (at > 0 && isAsciiAlnum(inside[at - 1]))
+            continue;
+        qsizetype i = at + 5;
+        while (i < inside.size() && inside[i].isSpace())
+            ++i;
+        if (i >= inside.size() || inside[i] != u'=') {
+            if (inside.indexOf(u'=') < 0)
+                break; // "<P class KRCC>": no attributes, the old reading
+            continue;
+        }
+        ++i;
+        while (i < inside.size() && inside[i].isSpace())
+            ++i;
+        qsizetype end = i;
+        if (i < inside.size() && (inside[i] == u'"' || inside[i] == u'\'')) {
+            const QChar quote = inside[i++];
+            end = inside.indexOf(quote, i);
+            if (end < 0)
+                end = inside.size();
+        } else {
+            while (end < inside.size() && !inside[end].isSpace() && inside[end] != u'/')
+                ++end;
+        }
+        return alnumOf(inside.sliced(i, end - i));
     }
+    if (inside.indexOf(u'=') >= 0)
+        return QString();
+    QString name = alnumOf(inside);
     if (name.startsWith(QLatin1StringView("class"), Qt::CaseInsensitive))
         name.remove(0, 5);
     return name;
@@ -109,6 +148,38 @@ qsizetype bodyEnd(QStringView text)
             return i;
     }
     return text.size();
+}
+
+// HTML comments go before anything else reads the text: a comment may hold a whole
+// sync tag, or a '>' that would end a tag early. An unclosed comment is left alone.
+QString withoutComments(const QString &text)
+{
+    qsizetype open = text.indexOf(QLatin1StringView("<!--"));
+    if (open < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype from = 0;
+    while (open >= 0) {
+        const qsizetype close = text.indexOf(QLatin1StringView("-->"), open + 4);
+        if (close < 0)
+            break;
+        out += QStringView(text).sliced(from, open - from);
+        from = close + 3;
+        open = text.indexOf(QLatin1StringView("<!--"), from);
+    }
+    out += QStringView(text).sliced(from);
+    return out;
+}
+
+void appendDecoded(QString &out, QStringView chunk)
+{
+    if (!chunk.contains(u'&')) {
+        out.append(chunk);
+        return;
+    }
+    const std::u16string_view view(reinterpret_cast<const char16_t *>(chunk.utf16()), size_t(chunk.size()));
+    out.append(QString::fromStdU16String(srt::decodeCharacterReferences(view)));
 }
 
 QString tagReplacement(QStringView inside)
@@ -262,14 +333,18 @@ QString removeEmptyPairs(const QString &text)
     return out;
 }
 
-// Spaces before a line break go, runs of line breaks become one, and white
-// space at the end goes.
+// Blanks at the start of a line and spaces before a line break go, runs of line
+// breaks become one, and white space at the end goes.
 QString tidyLineEnds(const QString &text)
 {
     QString noTrailingSpaces;
     noTrailingSpaces.reserve(text.size());
     qsizetype pendingSpaces = 0;
+    bool lineStart = true;
     for (QChar c : text) {
+        if (lineStart && (c == u' ' || c == u'\t'))
+            continue;
+        lineStart = c == cr;
         if (c == u' ') {
             ++pendingSpaces;
             continue;
@@ -348,10 +423,10 @@ QString SamiToSrtConverter::convertCueText(QStringView raw)
     while (i < view.size()) {
         const qsizetype lt = view.indexOf(u'<', i);
         if (lt < 0) {
-            converted.append(view.sliced(i));
+            appendDecoded(converted, view.sliced(i));
             break;
         }
-        converted.append(view.sliced(i, lt - i));
+        appendDecoded(converted, view.sliced(i, lt - i));
         const qsizetype gt = view.indexOf(u'>', lt + 1);
         if (gt < 0) {
             // The rest of the text is one unclosed tag.
@@ -372,8 +447,9 @@ QString SamiToSrtConverter::convertCueText(QStringView raw)
     return tidyLineEnds(converted);
 }
 
-QList<SamiToSrtConverter::ClassTrack> SamiToSrtConverter::convertText(const QString &text)
+QList<SamiToSrtConverter::ClassTrack> SamiToSrtConverter::convertText(const QString &source)
 {
+    const QString text = withoutComments(source);
     const QStringView body = QStringView(text).first(bodyEnd(text));
     const BodyTags tags = scanTags(body);
 

@@ -2,9 +2,10 @@
 
 #include <QString>
 
-// Reads an SRT file in any encoding, keeps only cues with a well-formed
-// timing line, renumbers them from 1 and writes a clean UTF-8 copy named
-// "<name>.UTF8.srt". Holds no state between calls.
+// Reads an SRT file in any encoding, as tolerantly as players do, and writes a
+// clean UTF-8 copy named "<name>.UTF8.srt": cues renumbered from 1, timing lines
+// in the one canonical form, ASS override blocks removed and character references
+// decoded. Holds no state between calls.
 class SrtRewriter
 {
 public:
@@ -20,7 +21,4 @@ public:
 
     // The output path for a source: ".srt" (any case) replaced by ".UTF8.srt".
     static QString outputPathFor(const QString &sourcePath, const QString &outputFolder);
-
-    // Length of a timing line: "HH:MM:SS,mmm --> HH:MM:SS,mmm" and its CR.
-    static constexpr qsizetype timingLineLength = 30;
 };

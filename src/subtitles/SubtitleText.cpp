@@ -39,22 +39,34 @@ int sequenceLength(const unsigned char *p, qsizetype i, qsizetype n)
     return len;
 }
 
-// True when every byte of 128 or more belongs to a well-shaped UTF-8 sequence.
-bool isWellShapedUtf8(const QByteArray &bytes)
+// The multi-byte sequences of a text, counted: well-shaped ones and bytes of 128 or
+// more that start none.
+struct Utf8Shape
+{
+    qsizetype valid = 0;
+    qsizetype invalid = 0;
+};
+
+Utf8Shape utf8Shape(const QByteArray &bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
     const qsizetype n = bytes.size();
+    Utf8Shape shape;
     for (qsizetype i = 0; i < n;) {
         if (p[i] < 0x80) {
             ++i;
             continue;
         }
         const int len = sequenceLength(p, i, n);
-        if (len == 0)
-            return false;
-        i += len;
+        if (len == 0) {
+            ++shape.invalid;
+            ++i;
+        } else {
+            ++shape.valid;
+            i += len;
+        }
     }
-    return true;
+    return shape;
 }
 
 bool isAllAscii(const QByteArray &bytes)
@@ -66,7 +78,7 @@ bool isAllAscii(const QByteArray &bytes)
     return true;
 }
 
-// Decodes up to the first zero byte. Bytes that start no complete sequence
+// Decodes the whole text; zero bytes are dropped. Bytes that start no complete sequence
 // each become one replacement character, so a truncated sequence never
 // swallows the byte after it; four-byte sequences become surrogate pairs.
 QString decodeUtf8(const QByteArray &bytes, qsizetype from)
@@ -77,8 +89,10 @@ QString decodeUtf8(const QByteArray &bytes, qsizetype from)
     out.reserve(n - from);
     for (qsizetype i = from; i < n;) {
         const unsigned char b = p[i];
-        if (b == 0)
-            break;
+        if (b == 0) {
+            ++i;
+            continue;
+        }
         if (b < 0x80) {
             out.append(QChar(b));
             ++i;
@@ -107,7 +121,7 @@ QString decodeUtf8(const QByteArray &bytes, qsizetype from)
             out.append(QChar(QChar::highSurrogate(cp)));
             out.append(QChar(QChar::lowSurrogate(cp)));
         } else if (cp == 0 || cp > 0xFFFF) {
-            // An overlong zero would end the text early.
+            // An overlong zero is no character either.
             out.append(QChar(replacementChar));
         } else {
             out.append(QChar(char16_t(cp)));
@@ -116,7 +130,18 @@ QString decodeUtf8(const QByteArray &bytes, qsizetype from)
     return out;
 }
 
-// CR LF, lone CR and lone LF all become one CR; stops at the first zero unit.
+// Code-page text; zero bytes are dropped first, as everywhere else.
+QString decodeLegacy(const QByteArray &bytes, int codePage, bool *ok)
+{
+    if (!bytes.contains('\0'))
+        return platform::decodeCodePage(bytes, codePage, ok);
+    QByteArray withoutZeros = bytes;
+    withoutZeros.replace('\0', QByteArray());
+    return platform::decodeCodePage(withoutZeros, codePage, ok);
+}
+
+// CR LF, lone CR and lone LF all become one CR; zero units are dropped (a stray NUL in
+// a file must not cut the rest of it away).
 QString normaliseLineBreaks(const char16_t *units, qsizetype n)
 {
     QString out;
@@ -124,7 +149,7 @@ QString normaliseLineBreaks(const char16_t *units, qsizetype n)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = units[i];
         if (u == 0)
-            break;
+            continue;
         if (u == u'\r') {
             out.append(QChar(u'\r'));
             if (i + 1 < n && units[i + 1] == u'\n')
@@ -142,6 +167,7 @@ QString normaliseLineBreaks(const char16_t *units, qsizetype n)
 
 bool SubtitleText::decode(const QByteArray &bytes, int codePage, QString &out)
 {
+    bool ok = true;
     out.clear();
     const qsizetype n = bytes.size();
     if (n < 2)
@@ -149,25 +175,39 @@ bool SubtitleText::decode(const QByteArray &bytes, int codePage, QString &out)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
 
     QString decoded;
-    if (p[0] == 0xFF && p[1] == 0xFE) {
+    if ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)) {
+        const bool little = p[0] == 0xFF;
         const qsizetype units = n / 2 - 1;
         QString raw(units, Qt::Uninitialized);
         // Byte-wise so that an unaligned buffer or the host's byte order never matters.
         char16_t *dst = reinterpret_cast<char16_t *>(raw.data());
-        for (qsizetype k = 0; k < units; ++k)
-            dst[k] = char16_t(p[2 + 2 * k] | (p[3 + 2 * k] << 8));
+        for (qsizetype k = 0; k < units; ++k) {
+            const unsigned a = p[2 + 2 * k], b = p[3 + 2 * k];
+            dst[k] = char16_t(little ? (a | b << 8) : (a << 8 | b));
+        }
         decoded = raw;
     } else if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
         decoded = decodeUtf8(bytes, 3);
-    } else if (!isAllAscii(bytes) && isWellShapedUtf8(bytes)) {
-        decoded = decodeUtf8(bytes, 0);
+    } else if (isAllAscii(bytes)) {
+        decoded = decodeLegacy(bytes, codePage, &ok);
     } else {
-        const qsizetype zero = bytes.indexOf('\0');
-        bool ok = false;
-        decoded = platform::decodeCodePage(zero < 0 ? bytes : bytes.left(zero), codePage, &ok);
-        if (!ok)
-            return false;
+        const Utf8Shape shape = utf8Shape(bytes);
+        if (shape.invalid == 0) {
+            decoded = decodeUtf8(bytes, 0);
+        } else if (shape.valid > 99 * shape.invalid) {
+            // Overwhelmingly UTF-8 with a few broken bytes: read as UTF-8 with those
+            // replaced, unless the code page reads the file with fewer faults.
+            decoded = decodeLegacy(bytes, codePage, &ok);
+            if (!ok || decoded.count(QChar(replacementChar)) > shape.invalid) {
+                ok = true;
+                decoded = decodeUtf8(bytes, 0);
+            }
+        } else {
+            decoded = decodeLegacy(bytes, codePage, &ok);
+        }
     }
+    if (!ok)
+        return false;
     out = normaliseLineBreaks(reinterpret_cast<const char16_t *>(decoded.utf16()), decoded.size());
     return true;
 }

@@ -1,6 +1,7 @@
 #include "subtitles/TimedTextSample.h"
 
 #include "subtitles/ColourNameTable.h"
+#include "subtitles/SrtReading.h"
 
 namespace {
 
@@ -453,12 +454,37 @@ void TimedTextSample::write(QByteArray &out, QByteArrayView fontSizeAttribute) c
     }
 }
 
+void TimedTextSample::decodeReferences()
+{
+    constexpr size_t longest = 10; // "&#x10FFFF;"
+    for (size_t i = 0; i < m_text.size(); ++i) {
+        if (m_text[i] != u'&')
+            continue;
+        const size_t semicolon = m_text.find(u';', i + 1);
+        if (semicolon == std::u16string::npos || semicolon - i > longest)
+            continue;
+        const std::u16string ref = m_text.substr(i, semicolon + 1 - i);
+        const std::u16string value = srt::decodeCharacterReferences(ref, true);
+        if (value == ref)
+            continue;
+        // One character (two units beyond the BMP) in place of the reference; it
+        // keeps the style of the reference's first unit.
+        for (size_t k = 0; k < value.size(); ++k)
+            m_text[i + k] = value[k];
+        if (value.size() == 2)
+            m_cells[i + 1] = m_cells[i];
+        erase(i + value.size(), semicolon + 1);
+        i += value.size() - 1;
+    }
+}
+
 void TimedTextSample::restyle(QByteArrayView content, QByteArrayView fontSizeAttribute, QByteArray &out)
 {
     if (content.isEmpty())
         return;
     TimedTextSample sample(content);
     sample.convertFontMarkup();
+    sample.decodeReferences();
     sample.tidy();
     sample.write(out, fontSizeAttribute);
 }

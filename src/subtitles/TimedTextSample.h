@@ -22,6 +22,10 @@ public:
 
     // Removes every font tag from the text and colours the spans they enclose.
     void convertFontMarkup();
+    // Character references still in the text after the markup is gone: SRT text
+    // keeps a literal '<', '>' or '&' as "&lt;", "&gt;", "&amp;", and those are
+    // characters only now.
+    void decodeReferences();
     // Removes empty lines, lines of spaces and one trailing line break.
     void tidy();
     // Appends the text and the Style elements; fontSizeAttribute is the whole

@@ -16,14 +16,19 @@ TEST(SrtImport, ReadsLooseFiles)
 {
     // No BOM, LF only, a missing blank line, '.' before the milliseconds, one fraction
     // digit, a cue with its end before its start (dropped), a position suffix.
+    // The reader is the one the SRT rewriter uses: trailing blanks after the times,
+    // CR-only line ends and ASS override blocks in the text are no trouble either.
     const auto cues = parseSrt(decodeSubtitleBytes("1\n00:00:01.5 --> 00:00:02,000 X1:10 X2:20\nfirst\n"
                                                    "2\n00:00:03,000 --> 00:00:04,000\nsecond\n\n"
-                                                   "3\n00:00:06,000 --> 00:00:05,000\nbackwards\n"));
-    ASSERT_EQ(cues.size(), 2u);
+                                                   "3\n00:00:06,000 --> 00:00:05,000\nbackwards\n\n"
+                                                   "4\r00:00:07,000 --> 00:00:08,000  \r{\\an8}top\r"));
+    ASSERT_EQ(cues.size(), 3u);
     EXPECT_EQ(cues[0].startMs, 1500);
     EXPECT_EQ(cues[0].endMs, 2000);
     EXPECT_EQ(cues[0].text, u"first");
     EXPECT_EQ(cues[1].text, u"second");
+    EXPECT_EQ(cues[2].startMs, 7000);
+    EXPECT_EQ(cues[2].text, u"top");
 }
 
 TEST(SrtImport, DecodesByByteOrderMarkThenUtf8ThenLatin1)
@@ -192,6 +197,15 @@ TEST(AssExport, StylesBecomeOverrideCodesTheEncoderKeeps)
         "{\\u1\\fs18}under\n"
         "Dialogue: 0,0:00:03.00,0:00:05.00,Default,,0,0,0,,x\n");
     EXPECT_EQ(timedTextEndMs(tt), 3000 + kLastSampleMs);
+}
+
+TEST(AssExport, EveryRunStatesItsWholeStyle)
+{
+    // The encoder starts each style record from the default style: a run that adds
+    // italic to bold must say bold again, or the record holds italic alone.
+    const TimedText tt = fromSrt("1\n00:00:01,000 --> 00:00:02,000\n<b>a<i>b</b>c</i>d<u><i>e</i></u>\n");
+    EXPECT_NE(events(timedTextToAss(tt)).find(",,{\\b1}a{\\i1\\b1}b{\\b0\\i1}c{\\i0}d{\\i1\\u1}e\n"), std::string::npos)
+        << events(timedTextToAss(tt));
 }
 
 TEST(AssExport, LiteralBracesAndBackslashesStayText)

@@ -16,7 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 using namespace e2e;
@@ -386,6 +388,143 @@ TEST(E2eSubtitles, NegativeAudioDelayShiftsTheExternalSubtitle)
     const QList<QJsonObject> video = streams(probe(out), QStringLiteral("video"));
     ASSERT_EQ(video.size(), 1);
     EXPECT_EQ(video.first().value(QStringLiteral("start_time")).toString(), QStringLiteral("0.040000"));
+}
+
+// The timed text of text track n of an output, style records included.
+mp4box::TimedText textTrack(const QString &file, size_t n)
+{
+    mp4box::TimedText tt;
+    mp4box::Mp4File f;
+    std::string error;
+    if (!f.open(file.toStdString(), &error))
+        return tt;
+    size_t k = 0;
+    for (const mp4box::Mp4Track &t : f.tracks()) {
+        if (t.handler == mp4box::fourcc("vide") || t.handler == mp4box::fourcc("soun"))
+            continue;
+        if (k++ == n) {
+            EXPECT_TRUE(mp4box::readTextTrack(f, t, &tt, &error)) << error;
+            break;
+        }
+    }
+    return tt;
+}
+
+TEST(E2eSubtitles, SubtitleFilesAsTheyComeFromTheRealWorld)
+{
+    Sandbox box;
+    // SRT with trailing blanks after the times, '.' fractions, one-digit hours, a short
+    // fraction, coordinates, CR-only line ends, an ASS override block, character
+    // references, and bold and italic together.
+    const QString quirky = box.addMedia(QStringLiteral("avi_noaudio.avi"), QStringLiteral("quirky.avi"));
+    writeBytes(box.mediaDir() + QStringLiteral("/quirky.srt"),
+               "1\r00:00:00,200 --> 00:00:00,600 \r{\\an8}&quot;one&quot; &lt;3\r\r"
+               "2\r0:00:00.700 --> 0:00:01.1  X1:10 X2:20 Y1:5 Y2:9\r<b>bold <i>both</i></b> <i>italic</i>\r\r"
+               "3\r00:00:01,200 --> 00:00:01,800\rthree\r");
+    // UTF-16 big-endian SRT.
+    const QString be = box.addMedia(QStringLiteral("avi_noaudio.avi"), QStringLiteral("big endian.avi"));
+    QByteArray utf16be("\xFE\xFF", 2);
+    for (QChar c : QStringLiteral("1\r\n00:00:00,500 --> 00:00:01,500\r\n한글 자막\r\n")) {
+        utf16be.append(char(c.unicode() >> 8));
+        utf16be.append(char(c.unicode() & 0xFF));
+    }
+    writeBytes(box.mediaDir() + QStringLiteral("/big endian.srt"), utf16be);
+    // A SAMI file with a NUL byte in its first class's text, an HTML comment around a
+    // whole sync, and a second class after it.
+    const QString nul = box.addMedia(QStringLiteral("avi_noaudio.avi"), QStringLiteral("nul.avi"));
+    writeBytes(box.mediaDir() + QStringLiteral("/nul.smi"),
+               QByteArray("<SAMI><BODY>\r\n<SYNC Start=200><P Class=KRCC>하나") + QByteArray(1, '\0')
+                   + "\r\n<SYNC Start=200><P Class=ENCC>one\r\n"
+                     "<!-- <SYNC Start=600><P Class=KRCC>comment -->\r\n"
+                     "<SYNC Start=1000><P Class=KRCC>  둘\r\n    &#49483;\r\n<SYNC Start=1000><P Class=ENCC>two\r\n"
+                     "<SYNC Start=1800><P Class=KRCC>&nbsp;\r\n<SYNC Start=1800><P Class=ENCC>&nbsp;\r\n</BODY></SAMI>\r\n");
+
+    const RunResult r = box.runCli({ QStringLiteral("--save-folder"), box.saveDir(), quirky, be, nul });
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    for (const QString &src : { quirky, be, nul })
+        expectDone(r, src);
+    {
+        SCOPED_TRACE("quirky SRT");
+        const QString out = output(box, "quirky");
+        expectPhoneTracks(out, { QStringLiteral("kor") }, 18);
+        expectCues(cues(out, 0), { { 200, 600, QStringLiteral("\"one\" <3") },
+                                   { 700, 1100, QStringLiteral("<b>bold </b><b><i>both</i></b> <i>italic</i>") },
+                                   { 1200, 1800, QStringLiteral("three") } });
+        // The style records themselves: "both" is one run, bold and italic.
+        const mp4box::TimedText tt = textTrack(out, 0);
+        const auto sample = std::find_if(tt.samples.begin(), tt.samples.end(),
+                                         [](const mp4box::TimedTextSample &x) { return x.text == u"bold both italic"; });
+        ASSERT_NE(sample, tt.samples.end());
+        std::vector<std::tuple<int, int, bool, bool>> runs;
+        for (const auto &st : sample->styles)
+            runs.emplace_back(st.fromChar, st.toChar, st.bold, st.italic);
+        EXPECT_EQ(runs, (std::vector<std::tuple<int, int, bool, bool>>{ { 0, 5, true, false }, { 5, 9, true, true },
+                                                                        { 10, 16, false, true } }));
+    }
+    {
+        SCOPED_TRACE("UTF-16BE SRT");
+        const QString out = output(box, "big endian");
+        expectPhoneTracks(out, { QStringLiteral("kor") }, 18);
+        expectCues(cues(out, 0), { { 500, 1500, QStringLiteral("한글 자막") } });
+    }
+    {
+        SCOPED_TRACE("SAMI with a NUL byte and a comment");
+        const QString out = output(box, "nul");
+        expectPhoneTracks(out, { QStringLiteral("kor"), QStringLiteral("eng") }, 18);
+        expectCues(cues(out, 0), { { 200, 1000, QStringLiteral("하나") }, { 1000, 1800, QStringLiteral("둘\n셋") } });
+        expectCues(cues(out, 1), { { 200, 1000, QStringLiteral("one") }, { 1000, 1800, QStringLiteral("two") } });
+    }
+}
+
+TEST(E2eSubtitles, EveryLanguageItsOwnTrackAndFailuresShown)
+{
+    Sandbox box;
+    // A plain Korean SRT, and beside it files named with a language: a SAMI whose
+    // classes name theirs (one with an extra attribute), an English SRT, a Japanese ASS.
+    const QString movie = box.addMedia(QStringLiteral("avi_noaudio.avi"), QStringLiteral("movie.avi"));
+    const QString media = box.mediaDir() + QLatin1Char('/');
+    writeBytes(media + QStringLiteral("movie.srt"), "1\n00:00:00,200 --> 00:00:01,000\n기본\n");
+    writeBytes(media + QStringLiteral("movie.ko.smi"),
+               "<SAMI><BODY><SYNC Start=200><P Class=KRCC Style=\"x\">가\r\n<SYNC Start=200><P Class=EGCC>a\r\n"
+               "<SYNC Start=900><P Class=KRCC>&nbsp;<SYNC Start=900><P Class=EGCC>&nbsp;</BODY></SAMI>");
+    writeBytes(media + QStringLiteral("movie.EN.srt"), "1\n00:00:00,300 --> 00:00:01,000\nEnglish\n");
+    writeBytes(media + QStringLiteral("movie.jpn.ass"),
+               "[Events]\nFormat: Layer, Start, End, Style, Text\nDialogue: 0,0:00:00.40,0:00:01.00,Default,日本\\h語\n");
+    // Only a named file: it leads, with its own language.
+    const QString named = box.addMedia(QStringLiteral("avi_noaudio.avi"), QStringLiteral("named.avi"));
+    writeBytes(media + QStringLiteral("named.fr.srt"), "1\n00:00:00,200 --> 00:00:01,000\nfrançais\n");
+    // A subtitle with no cue at all: the video converts, the row says the subtitle failed.
+    const QString broken = box.addMedia(QStringLiteral("avi_noaudio.avi"), QStringLiteral("broken.avi"));
+    writeBytes(media + QStringLiteral("broken.srt"), "not a subtitle\n");
+
+    const RunResult r = box.runCli({ QStringLiteral("--save-folder"), box.saveDir(), movie, named, broken });
+    EXPECT_EQ(r.exitCode, 3) << r.out.toStdString() << r.err.toStdString();
+    const auto status = r.statusByPath();
+    ASSERT_EQ(status.size(), 3u) << r.out.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^완료: \\d+:\\d\\d$")).match(status.at(movie)).hasMatch()) << status.at(movie).toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^완료: \\d+:\\d\\d / 자막 실패$")).match(status.at(broken)).hasMatch())
+        << status.at(broken).toStdString();
+    EXPECT_TRUE(QFile::exists(output(box, "broken")));
+    EXPECT_TRUE(streams(probe(output(box, "broken")), QStringLiteral("subtitle")).isEmpty());
+    {
+        SCOPED_TRACE("plain and named subtitles");
+        const QString out = output(box, "movie");
+        expectPhoneTracks(out, { QStringLiteral("kor"), QStringLiteral("kor"), QStringLiteral("eng"), QStringLiteral("eng"),
+                                 QStringLiteral("jpn") },
+                          18);
+        expectCues(cues(out, 0), { { 200, 1000, QStringLiteral("기본") } });
+        expectCues(cues(out, 1), { { 200, 900, QStringLiteral("가") } });
+        expectCues(cues(out, 2), { { 200, 900, QStringLiteral("a") } });
+        expectCues(cues(out, 3), { { 300, 1000, QStringLiteral("English") } });
+        expectCues(cues(out, 4), { { 400, 1000, QStringLiteral("日本\u00A0語") } });
+    }
+    {
+        SCOPED_TRACE("named only");
+        const QString out = output(box, "named");
+        expectPhoneTracks(out, { QStringLiteral("fra") }, 18);
+        expectCues(cues(out, 0), { { 200, 1000, QStringLiteral("français") } });
+    }
+    EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
 }
 
 } // namespace

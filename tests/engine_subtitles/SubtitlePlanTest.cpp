@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 MediaReport reportWith(ContainerKind container, std::initializer_list<std::tuple<int, TextFormat, const char *>> tracks)
@@ -88,6 +90,26 @@ TEST(SubtitleNames, SamiEntriesGiveClassLanguageAndPath)
     EXPECT_EQ(SamiClassLanguage(QStringLiteral("jaCC")), QStringLiteral("ja"));
     EXPECT_EQ(SamiClassLanguage(QStringLiteral("SUBTTL")), QStringLiteral("ko"));
     EXPECT_EQ(SamiClassLanguage(QString()), QStringLiteral("ko"));
+    // Class names the tables know, whatever their first letter; other attributes never
+    // reach the name. Unknown names follow the first letter, or the file's own tag.
+    const std::pair<const char *, const char *> known[] = {
+        { "KOCC", "ko" },     { "koKR", "ko" }, { "EGCC", "en" },  { "EZNEENCC", "en" }, { "enUS", "en" },
+        { "jaJP", "ja" },     { "deDE", "deu" }, { "frFR", "fra" }, { "zhHans", "zho" }, { "CNCC", "zho" },
+        { "KOKR", "ko" },     { "kor", "ko" },
+    };
+    for (const auto &[name, language] : known)
+        EXPECT_EQ(SamiClassLanguage(QString::fromLatin1(name)), QString::fromLatin1(language)) << name;
+    EXPECT_EQ(SamiClassLanguage(QStringLiteral("SUBTTL"), QStringLiteral("en")), QStringLiteral("en"));
+    EXPECT_EQ(SamiClassLanguage(QStringLiteral("KRCC"), QStringLiteral("en")), QStringLiteral("ko"));
+    EXPECT_EQ(SamiClassLanguage(QStringLiteral("Eng1")), QStringLiteral("en"));
+    // File name tags: ISO codes in any case, with a region, and the usual Korean
+    // shorthands; anything else is no language.
+    for (const char *tag : { "ko", "KOR", "ko-KR", "kr" })
+        EXPECT_EQ(LanguageOfTag(QString::fromLatin1(tag)), QStringLiteral("ko")) << tag;
+    EXPECT_EQ(LanguageOfTag(QStringLiteral("chs")), QStringLiteral("zho"));
+    EXPECT_EQ(LanguageOfTag(QStringLiteral("pt_BR")), QStringLiteral("por"));
+    for (const char *tag : { "part1", "x", "xx", "sdh", "" })
+        EXPECT_EQ(LanguageOfTag(QString::fromLatin1(tag)), QString()) << tag;
     e = ParseSamiEntry(QStringLiteral("/w/plain.srt"));
     EXPECT_EQ(e.className, QString());
     EXPECT_EQ(e.srtPath, QStringLiteral("/w/plain.srt"));

@@ -9,6 +9,7 @@
 #include "engine/ConvertJob.h"
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
+#include "engine/SourceFiles.h"
 #include "engine/Stages.h"
 #include "engine/SubtitleStage.h"
 #include "platform/Paths.h"
@@ -179,6 +180,7 @@ TEST_F(SubtitleStages, ExternalSrtAndAssAreKoreanWithoutLayout)
     EXPECT_TRUE(read(w("SUB.srt")).contains("<b>Bold</b> text"));
     ASSERT_EQ(PrepareTrackOptions(job), StageResult::Continue);
     EXPECT_EQ(job.job.strTrackOptions, SubtitleTrackOption(w("SUB.ttxt"), QStringLiteral("ko"), false));
+    EXPECT_FALSE(job.job.bSubtitleFailed);
 }
 
 TEST_F(SubtitleStages, FailedPreparationOrConversionGivesNoTrack)
@@ -191,12 +193,15 @@ TEST_F(SubtitleStages, FailedPreparationOrConversionGivesNoTrack)
     EXPECT_TRUE(logText().contains(QStringLiteral("rewriting SRT subtitle failed")));
     ASSERT_EQ(PrepareTrackOptions(job), StageResult::Continue);
     EXPECT_EQ(job.job.strTrackOptions, QString());
+    // Every failure below is one the row's final status reports.
+    EXPECT_TRUE(job.job.bSubtitleFailed);
 
     // An ASS file without events.
     source(QStringLiteral("b.avi"), ContainerAvi, QStringLiteral("ass"));
     write(QStringLiteral("/media/b.ass"), "[Script Info]\n");
     ASSERT_EQ(PrepareSubtitles(job), StageResult::Continue);
     EXPECT_EQ(job.job.iSubtitleSource, kNoSubtitle);
+    EXPECT_TRUE(job.job.bSubtitleFailed);
 
     // A SAMI file that is missing keeps the source with no class files.
     source(QStringLiteral("c.avi"), ContainerAvi, QStringLiteral("smi"));
@@ -206,6 +211,7 @@ TEST_F(SubtitleStages, FailedPreparationOrConversionGivesNoTrack)
     EXPECT_TRUE(logText().contains(QStringLiteral("Converting SAMI subtitle(s) to SRT failed")));
     ASSERT_EQ(PrepareTrackOptions(job), StageResult::Continue);
     EXPECT_EQ(job.job.strTrackOptions, QString());
+    EXPECT_TRUE(job.job.bSubtitleFailed);
 
     // MP4Box makes no timed text of a good SRT: no option, no file to shift later.
     source(QStringLiteral("d.avi"), ContainerAvi, QStringLiteral("srt"));
@@ -218,6 +224,48 @@ TEST_F(SubtitleStages, FailedPreparationOrConversionGivesNoTrack)
     EXPECT_EQ(job.job.strTrackOptions, QString());
     EXPECT_EQ(job.job.strSubtitleTtxt, QString());
     EXPECT_FALSE(QFile::exists(w("d.UTF8.ttxt")));
+    EXPECT_TRUE(job.job.bSubtitleFailed);
+}
+
+TEST_F(SubtitleStages, SubtitlesNamedWithALanguageAreFoundAndEachBecomesATrack)
+{
+    const QString media = root + QStringLiteral("/media/");
+    for (const char *name : { "movie.srt", "movie.EN.SRT", "movie.ko.smi", "movie.jpn.ass", "movie.part1.srt",
+                              "movie.ko.txt", "other.fr.srt", "movie.xx.srt" })
+        write(QStringLiteral("/media/") + QString::fromLatin1(name), kSrt);
+    write(QStringLiteral("/media/movie.ko.smi"),
+          "<SAMI><BODY><SYNC Start=1000><P Class=SUBTTL>하나<SYNC Start=1000><P Class=ENCC>one</BODY></SAMI>");
+    write(QStringLiteral("/media/movie.jpn.ass"), kAss);
+    const QList<TaggedSubtitle> found = FindLanguageSubtitles(media + QStringLiteral("movie"));
+    ASSERT_EQ(found.size(), 3);
+    // Korean first, then in name order; the extension is matched without regard to case.
+    EXPECT_EQ(found[0].path, media + QStringLiteral("movie.ko.smi"));
+    EXPECT_EQ(found[1].path, media + QStringLiteral("movie.EN.SRT"));
+    EXPECT_EQ(found[1].extension, QStringLiteral("srt"));
+    EXPECT_EQ(found[1].language, QStringLiteral("en"));
+    EXPECT_EQ(found[2].language, QStringLiteral("ja"));
+
+    // The plain movie.srt is the first track (Korean), the named ones follow with
+    // their languages; a SAMI class the tables know keeps its own language.
+    source(QStringLiteral("movie.avi"), ContainerAvi, QStringLiteral("srt"));
+    job.job.extraSubtitles = found;
+    ASSERT_EQ(PrepareSubtitles(job), StageResult::Continue);
+    ASSERT_EQ(PrepareTrackOptions(job), StageResult::Continue);
+    EXPECT_EQ(job.job.strTrackOptions,
+              SubtitleTrackOption(w("movie.UTF8.ttxt"), QStringLiteral("ko"), false)
+                  + SubtitleTrackOption(w("movie.ko.smi.1.ttxt"), QStringLiteral("ko"), true)
+                  + SubtitleTrackOption(w("movie.ko.smi.2.ttxt"), QStringLiteral("en"), true)
+                  + SubtitleTrackOption(w("movie.EN.UTF8.ttxt"), QStringLiteral("en"), false)
+                  + SubtitleTrackOption(w("SUB2.ttxt"), QStringLiteral("ja"), false));
+    EXPECT_EQ(job.job.externalTtxtFiles.size(), 5);
+    EXPECT_FALSE(job.job.bSubtitleFailed);
+
+    // Without a plain file the list shows the first named one's extension.
+    QFile::remove(media + QStringLiteral("movie.srt"));
+    MemoryFileList list;
+    const int row = list.appendRow(QStringLiteral("movie.avi"), media);
+    FindCompanions(list, row);
+    EXPECT_EQ(list.text(row, FileList::kSubtitle), QStringLiteral("smi"));
 }
 
 TEST_F(SubtitleStages, StopDuringTheExternalConversionEndsTheRun)
@@ -269,6 +317,7 @@ TEST_F(SubtitleStages, InternalMkvTracksWithNumberedLinesAndAFailedTrackLeftOut)
     EXPECT_TRUE(job.job.strMuxArgs.contains(QStringLiteral(" -add \"") + w("sub_005.ttxt")
                                             + QStringLiteral("\":lang=ko:layout=0x60x0x-1:hdlr=sbtl:group=2 \"")));
     EXPECT_TRUE(logText().contains(QStringLiteral("Subtitle track left out, no file: ") + w("sub_003.ttxt")));
+    EXPECT_TRUE(job.job.bSubtitleFailed);
 }
 
 TEST_F(SubtitleStages, ExtractedTrackConversionLogStyles)

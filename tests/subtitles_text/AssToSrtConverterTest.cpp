@@ -138,6 +138,8 @@ TEST(AssText, LineBreaksAndOverrides)
     EXPECT_EQ(text("line {\\i1}\\N{\\i0} next"), QStringLiteral("line <i>\n</i> next"));
     EXPECT_EQ(text("trailing   \\Nblanks  "), QStringLiteral("trailing\nblanks  "));
     EXPECT_EQ(text("a}b"), QStringLiteral("a}b"));
+    // The hard space is a no-break space, not the letters "\h".
+    EXPECT_EQ(text("a\\hb\\h\\hc"), QStringLiteral("a\u00A0b\u00A0\u00A0c"));
 }
 
 TEST(AssText, Colours)

@@ -154,20 +154,45 @@ TEST(SamiCueText, TagTable)
     EXPECT_EQ(cue("&amp; &lt; 1&nbsp;2&NBSP3"), QStringLiteral("&amp; &lt; 1 2 3"));
 }
 
+TEST(SamiCueText, CharacterReferencesAreDecodedButMarkupStaysText)
+{
+    EXPECT_EQ(cue("&quot;A&quot; &#54620;&#xAE00;&hellip; &LT;b&gt; &#62; &AMP;"),
+              QStringLiteral("\"A\" 한글\u2026 &lt;b&gt; &gt; &amp;"));
+    // A reference is never read as a tag: "&lt;br&gt;" is no line break.
+    EXPECT_EQ(cue("a&lt;br&gt;b"), QStringLiteral("a&lt;br&gt;b"));
+}
+
 TEST(SamiCueText, EmptyPairsAndBlanksAreTidied)
 {
     EXPECT_EQ(cue("<b></b>text"), QStringLiteral("text"));
     EXPECT_EQ(cue("text<i>  \r "), QStringLiteral("text"));
     EXPECT_EQ(cue("a<font color=red> </font>b"), QStringLiteral("a b"));
     EXPECT_EQ(cue("x<font color=red>"), QStringLiteral("x"));
-    // Emptying the inner pair empties the outer one; the start was trimmed before.
-    EXPECT_EQ(cue("<b><i> </i></b>x"), QStringLiteral(" x"));
+    // Emptying the inner pair empties the outer one, and the blank it held starts the line.
+    EXPECT_EQ(cue("<b><i> </i></b>x"), QStringLiteral("x"));
     EXPECT_EQ(cue("x<u><b><i></i></b> \r</u>"), QStringLiteral("x"));
     // Pairs of different kinds, or with text inside, stay.
     EXPECT_EQ(cue("<i><b></i></b>"), QStringLiteral("<i><b></i></b>"));
     EXPECT_EQ(cue("<i>a<i> </i></i>"), QStringLiteral("<i>a </i>"));
-    EXPECT_EQ(cue("  a  <br>  b \r\r\r c  "), QStringLiteral("a\n  b\n c"));
+    // Every line loses its leading blanks (the source's indentation), not only the first.
+    EXPECT_EQ(cue("  a  <br>  b \r\r\r \t c  "), QStringLiteral("a\nb\nc"));
     EXPECT_EQ(cue("&nbsp;"), QString());
+}
+
+TEST(SamiCues, CommentsAreSkippedAndClassesComeFromTheClassAttribute)
+{
+    // A comment holding a '>' and one around a whole sync are no text; other
+    // attributes of the paragraph tag are not part of its class.
+    EXPECT_EQ(srtOf("<SAMI><BODY>\r\n"
+                    "<SYNC Start=1000><P Class=KRCC Style=\"x\">a<!-- note -> b > c -->b\r\n"
+                    "<!-- <SYNC Start=1500><P Class=KRCC>hidden -->\r\n"
+                    "<SYNC Start=2000><P class=\"KRCC\" id=s1>c\r\n"
+                    "<SYNC Start=3000><P Style=y>no class\r\n"),
+              (QStringList{ QStringLiteral("KRCC|1\n00:00:01,000 --> 00:00:02,000\nab\n\n"
+                                           "2\n00:00:02,000 --> 00:00:12,000\nc\n\n"),
+                            QStringLiteral("|1\n00:00:03,000 --> 00:00:13,000\nno class\n\n") }));
+    // An unclosed comment is left to the old reading.
+    EXPECT_EQ(srtOf("<SYNC Start=1><P Class=A>x<!-- y"), QStringList{QStringLiteral("A|1\n00:00:00,001 --> 00:00:10,001\nx\n\n")});
 }
 
 TEST(SamiRobustness, MalformedInputStaysInsideTheText)

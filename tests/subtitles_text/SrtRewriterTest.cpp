@@ -54,7 +54,7 @@ TEST(SrtFiles, NothingToWriteOrNothingLoaded)
     EXPECT_EQ(SrtRewriter().Rewrite(folder.file(QStringLiteral("missing.srt")), outputPath, folder.path(), 0), 0);
     EXPECT_EQ(outputPath, QStringLiteral("untouched"));
 
-    const QString source = folder.write(QStringLiteral("x.srt"), "1\r\n00:00:01,000 --> 00:00:02,000");
+    const QString source = folder.write(QStringLiteral("x.srt"), "1\r\n00:00:01 -> 00:00:02\r\nno timing line\r\n");
     EXPECT_EQ(SrtRewriter().Rewrite(source, outputPath, folder.path(), 0), 0);
     EXPECT_EQ(outputPath, folder.file(QStringLiteral("x.UTF8.srt"))) << "the path is handed back all the same";
     EXPECT_FALSE(QFile::exists(outputPath));
@@ -98,27 +98,55 @@ TEST(SrtCues, BlankLinesTidied)
               QStringLiteral("1|1\n00:00:01,000 --> 00:00:02,000\n\n"));
 }
 
-TEST(SrtCues, MalformedTimingLinesAreDroppedWithTheirText)
+TEST(SrtCues, TimingLinesAsRealFilesWriteThem)
 {
-    EXPECT_EQ(rewrite("1\n0:00:01,000 --> 0:00:02,000\nshort hours\n\n"
-                      "2\n00:00:02.000 --> 00:00:03,000\nfull stop\n\n"
-                      "3\n00:00:03,000 --> 00:00:04,000 \ntrailing space\n\n"
-                      "4\n00:00:04,000 --> 00:00:05,000 X1:1 X2:2\nposition\n\n"
-                      "5\n00:00:05,000 --> 00:00:06,000\nkept\n\n"
-                      "stray line\n\n"
-                      "6\n00:00:0a,000 --> 00:00:07,000\nletter\n\n"
-                      "7\n00:00:07,000 --> 00:00:08,000"),
-              QStringLiteral("1|1\n00:00:05,000 --> 00:00:06,000\nkept\n\n"));
-    // A timing line need not start its line.
-    EXPECT_EQ(rewrite("x00:00:01,000 --> 00:00:02,000\ny"),
-              QStringLiteral("1|1\n00:00:01,000 --> 00:00:02,000\ny\n\n"));
+    // Trailing blanks, '.' before the fraction, one- and three-digit hours, short and
+    // long fractions, coordinates, no blanks around the arrow, text on the timing line,
+    // a missing blank line: all read, all written in the one canonical form.
+    EXPECT_EQ(rewrite("1\n00:00:01,000 --> 00:00:02,000 \ntrailing space\n\n"
+                      "2\n00:00:02.000 --> 00:00:03.000\nfull stop\n\n"
+                      "3\n0:00:03,5 --> 100:00:04,25\nhours and fractions\n\n"
+                      "4\n00:00:04,1234 --> 00:00:05,000  X1:10 X2:20 Y1:1 Y2:2\nposition\n\n"
+                      "5\n00:00:05,000-->00:00:06,000 on the timing line\nnext line\n"
+                      "6\n 00:00:06,000 --> 00:00:07,000\nno blank line before\n\n"
+                      "7\n00:00:0a,000 --> 00:00:08,000\nunreadable\n\n"
+                      "8\n00:00:08,000 --> 00:00:09,000\nlast, no line break"),
+              QStringLiteral("7|1\n00:00:01,000 --> 00:00:02,000\ntrailing space\n\n"
+                             "2\n00:00:02,000 --> 00:00:03,000\nfull stop\n\n"
+                             "3\n00:00:03,500 --> 100:00:04,250\nhours and fractions\n\n"
+                             "4\n00:00:04,123 --> 00:00:05,000\nposition\n\n"
+                             "5\n00:00:05,000 --> 00:00:06,000\non the timing line\nnext line\n\n"
+                             "6\n00:00:06,000 --> 00:00:07,000\nno blank line before\n\n"
+                             "7\n00:00:08,000 --> 00:00:09,000\nlast, no line break\n\n"));
+    // A timing line starts its line.
+    EXPECT_EQ(rewrite("x00:00:01,000 --> 00:00:02,000\ny"), QStringLiteral("0|"));
+    // CR-only line ends.
+    EXPECT_EQ(rewrite("1\r00:00:01,000 --> 00:00:02,000\ra\r\r2\r00:00:03,000 --> 00:00:04,000\rb\r"),
+              QStringLiteral("2|1\n00:00:01,000 --> 00:00:02,000\na\n\n2\n00:00:03,000 --> 00:00:04,000\nb\n\n"));
+    // A blank line inside a cue's text does not end it; stray lines after it stay text.
+    EXPECT_EQ(rewrite("1\n00:00:01,000 --> 00:00:02,000\na\n\nb\n\n2\n00:00:03,000 --> 00:00:04,000\n12\n"),
+              QStringLiteral("2|1\n00:00:01,000 --> 00:00:02,000\na\nb\n\n2\n00:00:03,000 --> 00:00:04,000\n12\n\n"));
+}
+
+TEST(SrtCues, ReferencesAndAssOverridesInTheText)
+{
+    // References become characters; those for '<', '>' and '&' stay references, so a
+    // literal "<b>" is never read as a tag later. ASS override blocks go, "\h" is a
+    // no-break space, braces without a backslash are text.
+    EXPECT_EQ(rewrite("1\n00:00:01,000 --> 00:00:02,000\n"
+                      "{\\an8}&quot;Hi&quot; &#54620;&#xAE00; &LT;b&GT; &#60;3 &amp;&nbsp;x\n"
+                      "{\\alpha&H80&}{laughs}\\hend &bogus; &#1;\n"
+                      "{\\pos(1,2)}\n"),
+              QStringLiteral("1|1\n00:00:01,000 --> 00:00:02,000\n"
+                             "\"Hi\" 한글 &lt;b&gt; &lt;3 &amp; x\n"
+                             "{laughs}\u00A0end &bogus; &#1;\n\n"));
 }
 
 TEST(SrtCues, ShortAndEmptyTextStaysInside)
 {
     EXPECT_EQ(rewrite(""), QStringLiteral("0|"));
     EXPECT_EQ(rewrite("\n"), QStringLiteral("0|"));
-    EXPECT_EQ(rewrite("00:00:01,000 --> 00:00:02,000"), QStringLiteral("0|"));
+    EXPECT_EQ(rewrite("00:00:01,000 --> 00:00:02,000"), QStringLiteral("1|1\n00:00:01,000 --> 00:00:02,000\n\n"));
     EXPECT_EQ(rewrite("00:00:01,000 --> 00:00:02,000\n\n"), QStringLiteral("1|1\n00:00:01,000 --> 00:00:02,000\n\n"));
     EXPECT_EQ(rewrite("00:00:01,000 --> 00:00:02,000\na\n\n00:00:03,000 --> 00:00:04,000\n"),
               QStringLiteral("2|1\n00:00:01,000 --> 00:00:02,000\na\n\n2\n00:00:03,000 --> 00:00:04,000\n\n"));

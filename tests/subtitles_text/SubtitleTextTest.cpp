@@ -67,9 +67,9 @@ TEST_F(SubtitleTextLoad, TooShortMissingOrFolderFails)
 TEST_F(SubtitleTextLoad, Utf16LittleEndianWithByteOrderMark)
 {
     EXPECT_EQ(loaded(QByteArray("\xFF\xFE\x41\x00\x0D\x00\x0A\x00", 8)), QStringLiteral("A\r"));
-    // The odd last byte is ignored; a zero unit ends the text.
+    // The odd last byte is ignored; a zero unit is dropped, not the end of the text.
     EXPECT_EQ(loaded(QByteArray("\xFF\xFE\x41\x00\x42", 5)), QStringLiteral("A"));
-    EXPECT_EQ(loaded(QByteArray("\xFF\xFE\x41\x00\x00\x00\x42\x00", 8)), QStringLiteral("A"));
+    EXPECT_EQ(loaded(QByteArray("\xFF\xFE\x41\x00\x00\x00\x42\x00", 8)), QStringLiteral("AB"));
     int r = 0;
     EXPECT_EQ(loaded(QByteArray("\xFF\xFE", 2), 0, &r), QString());
     EXPECT_EQ(r, 1) << "an empty text still loads";
@@ -84,8 +84,8 @@ TEST_F(SubtitleTextLoad, Utf8WithAndWithoutByteOrderMark)
     // Bytes that also make sense in code page 850 are still taken as UTF-8
     // when every high byte forms a proper sequence.
     EXPECT_EQ(loaded("caf\xC3\xA9", 850), QStringLiteral("café"));
-    // A zero byte ends the text.
-    EXPECT_EQ(loaded(QByteArray("\xEF\xBB\xBF" "ab\0cd", 8)), QStringLiteral("ab"));
+    // A zero byte is dropped.
+    EXPECT_EQ(loaded(QByteArray("\xEF\xBB\xBF" "ab\0cd", 8)), QStringLiteral("abcd"));
 }
 
 TEST_F(SubtitleTextLoad, BrokenUtf8AfterByteOrderMarkNeverReadsPastTheEnd)
@@ -122,9 +122,41 @@ TEST_F(SubtitleTextLoad, LegacyTextGoesThroughTheGivenCodePage)
     EXPECT_NE(loaded(cp949, 0), QStringLiteral("한글\r"));
     EXPECT_EQ(loaded(cp949, 949), QStringLiteral("한글\r"));
     EXPECT_EQ(loaded("\x81\x82", 850), QStringLiteral("üé"));
-    // Plain ASCII, and code-page text up to a zero byte.
-    EXPECT_EQ(loaded(QByteArray("ab\0c", 4), 949), QStringLiteral("ab"));
-    EXPECT_EQ(loaded(QByteArray("\xC7\xD1\0\xB1\xDB", 5), 949), QStringLiteral("한"));
+    // Plain ASCII, and code-page text, without their zero bytes.
+    EXPECT_EQ(loaded(QByteArray("ab\0c", 4), 949), QStringLiteral("abc"));
+    EXPECT_EQ(loaded(QByteArray("\xC7\xD1\0\xB1\xDB", 5), 949), QStringLiteral("한글"));
+}
+
+TEST_F(SubtitleTextLoad, BigEndianUtf16AndStrayZeroBytes)
+{
+    EXPECT_EQ(loaded(QByteArray("\xFE\xFF\xD5\x5C\xAE\x00\x00\x0D\x00\x0A\x00\x41", 12)), QStringLiteral("한글\rA"));
+    // A NUL in the middle of a subtitle file: everything after it is still read,
+    // whatever the encoding.
+    const QByteArray cues = QByteArray("1\r\n00:00:01,000 --> 00:00:02,000\r\nfirst") + QByteArray(1, '\0')
+        + "\r\n\r\n2\r\n00:00:03,000 --> 00:00:04,000\r\nsecond";
+    const QString rest = QStringLiteral("first\r\r2\r00:00:03,000 --> 00:00:04,000\rsecond");
+    EXPECT_TRUE(loaded("\xEF\xBB\xBF" + cues).endsWith(rest));
+    EXPECT_TRUE(loaded(cues, 949).endsWith(rest));
+    EXPECT_EQ(loaded("\xC7\xD1" + cues + "\xB1\xDB", 949), QStringLiteral("한1\r00:00:01,000 --> 00:00:02,000\r") + rest + QStringLiteral("글"));
+}
+
+TEST_F(SubtitleTextLoad, MostlyUtf8WithAFewBrokenBytesStaysUtf8)
+{
+    const QString bad(QChar(0xFFFD));
+    // 200 Hangul syllables in UTF-8 and one byte that breaks it: not CP949 mojibake.
+    QByteArray bytes;
+    for (int i = 0; i < 200; ++i)
+        bytes += "\xED\x95\x9C"; // 한
+    bytes += "\xFF!\r\n";
+    EXPECT_EQ(loaded(bytes, 949), QString(200, QChar(0xD55C)) + bad + QStringLiteral("!\r"));
+    // Not overwhelmingly UTF-8 (one bad byte in 50 sequences): the code page reads it.
+    QByteArray few;
+    for (int i = 0; i < 50; ++i)
+        few += "\xED\x95\x9C";
+    few += "\xFF";
+    EXPECT_FALSE(loaded(few, 949).startsWith(QString(50, QChar(0xD55C))));
+    // A real CP949 file with a stray byte has no UTF-8 shape and stays CP949.
+    EXPECT_EQ(loaded("\xC7\xD1\xB1\xDB\xC7\xD1\xB1\xDB", 949), QStringLiteral("한글한글"));
 }
 
 TEST_F(SubtitleTextLoad, UnknownCodePageFailsInsteadOfGuessing)

@@ -67,6 +67,18 @@ TEST(TimedTextSample, BrokenReferencesNeverLeaveTheContent)
     EXPECT_EQ(restyled("a<"), "a");
 }
 
+TEST(TimedTextSample, ReferencesLeftInSrtTextAreCharactersAfterTheMarkup)
+{
+    // SRT text keeps a literal '<' as "&lt;", which the timed-text file escapes once
+    // more: it ends as the character, and never as a font tag.
+    EXPECT_EQ(restyled("&amp;lt;b&amp;gt; &amp;amp; &amp;#54620;"), "&lt;b&gt; &amp; &#54620;");
+    EXPECT_EQ(restyled("&amp;lt;font color=red&amp;gt;x" + given(0, 24, "Bold")),
+              "&lt;font color=red&gt;x" + style(0, 17, "Bold"));
+    // Real markup still colours, and positions after a reference stay aligned.
+    EXPECT_EQ(restyled("&lt;font color=red&gt;a&amp;amp;b&lt;/font&gt;c" + given(30, 31, "Italic")),
+              "a&amp;bc" + style(0, 3, "Normal", "ff 00 00 ff") + style(3, 4, "Italic"));
+}
+
 TEST(TimedTextSample, TidyDropsEmptyAndBlankLinesAndTheLastBreak)
 {
     EXPECT_EQ(restyled("line1\r\nline2"), "line1\r\nline2");
