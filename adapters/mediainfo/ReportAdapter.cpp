@@ -166,8 +166,26 @@ void addEditListDelay(Block &b)
     b.lines = std::move(out);
 }
 
+// MediaInfo names some ISO base-media files by their major brand ("iso6", "dash") instead of
+// "MPEG-4"; the compatible brands say what they are.
+bool isoBaseMediaBrand(const Block &b, const std::string &format)
+{
+    if (format.size() != 4 || format == "qt  ")
+        return false;
+    const int compatible = findKey(b, "CodecID_Compatible");
+    const std::string brands = "/" + (compatible >= 0 ? valueOf(b.lines[compatible]) : std::string()) + "/";
+    for (const char *known : { "/isom/", "/iso2/", "/mp41/", "/mp42/", "/avc1/", "/iso4/", "/iso5/", "/iso6/" }) {
+        if (brands.find(known) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 void adaptGeneral(Block &b)
 {
+    const int format = findKey(b, "Format");
+    if (format >= 0 && isoBaseMediaBrand(b, valueOf(b.lines[format])))
+        setAll(b, "Format", valueOf(b.lines[format]), "MPEG-4");
     const int profile = findKey(b, "Format profile");
     if (profile >= 0 && valueOf(b.lines[profile]) == "QuickTime")
         setAll(b, "Format", "MPEG-4", "QuickTime");
@@ -272,9 +290,9 @@ std::string adaptReport(const std::string &raw, const std::vector<uint32_t> &ogg
         if (startsWith(header, "General")) {
             const int format = findKey(b, "Format");
             const std::string container = format >= 0 ? valueOf(b.lines[format]) : std::string();
-            mpeg4 = container == "MPEG-4";
             ogg = container == "Ogg";
             adaptGeneral(b);
+            mpeg4 = container == "MPEG-4" || (format >= 0 && valueOf(b.lines[format]) == "MPEG-4");
         } else if (startsWith(header, "Video") || startsWith(header, "Audio") || startsWith(header, "Text")) {
             if (ogg)
                 renumberOggIds(b, oggSerials);

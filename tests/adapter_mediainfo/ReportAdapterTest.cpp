@@ -75,6 +75,12 @@ TEST(MediaInfoAdapter, ContainerNames)
 
     const std::string mp4 = adaptReport(section("General", {{"Format", "MPEG-4"}, {"Format profile", "Base Media"}}), {});
     EXPECT_EQ(values(mp4, "General", "Format"), (Values{"MPEG-4"}));
+    // A file MediaInfo names by its major brand is MPEG-4 when its compatible brands say ISO media.
+    const std::string iso6 = adaptReport(section("General", {{"Format", "iso6"}, {"Format", "iso6"}, {"Codec ID", "iso6"},
+                                                             {"CodecID_Compatible", "mp42/iso6/avc1/isom"}}), {});
+    EXPECT_EQ(values(iso6, "General", "Format"), (Values{"MPEG-4", "MPEG-4"}));
+    const std::string other = adaptReport(section("General", {{"Format", "abcd"}, {"CodecID_Compatible", "abcd"}}), {});
+    EXPECT_EQ(values(other, "General", "Format"), (Values{"abcd"}));
     // Only the General section names the container.
     const std::string video = adaptReport(section("General", {{"Format", "AVI"}}) + section("Video", {{"Format", "Ogg"}}), {});
     EXPECT_EQ(values(video, "Video", "Format"), (Values{"Ogg"}));
