@@ -176,6 +176,32 @@ struct Limit
     const char *status;
 };
 
+// What today's iPhones and iPads refuse in a picture they otherwise decode: a profile
+// other than (Constrained) Baseline, Main or High, more than 4096x2304 in either
+// orientation, more than 60 frames per second, a level above 5.2.
+struct TodaysLimits
+{
+    bool profile;
+    bool size;
+    bool rate;
+    bool level;
+};
+
+TodaysLimits todaysLimits(const MediaReport &r, double frameRate)
+{
+    const QString name = r.strVideoProfile.left(r.strVideoProfile.indexOf(QLatin1Char('@'))).trimmed();
+    static const char *const played[] = { "", "Baseline", "Constrained Baseline", "Main", "High" };
+    bool known = false;
+    for (const char *p : played)
+        known |= name.compare(QLatin1String(p), Qt::CaseInsensitive) == 0;
+    const int longSide = std::max(r.iWidth, r.iHeight);
+    const int shortSide = std::min(r.iWidth, r.iHeight);
+    // "5.2", "5", "6.1": compared as tenths.
+    const double level = AtofPrefix(r.strLevel);
+    return { !known, longSide > 4096 || shortSide > 2304, frameRate > 60.0 + 0.01,
+             level > 5.2 + 0.001 };
+}
+
 // Device checks in order; false when mode 1 refuses the job.
 bool checkDeviceLimits(ConvertJob &job)
 {
@@ -219,10 +245,17 @@ bool checkDeviceLimits(ConvertJob &job)
             checks.insert(checks.end(), { { r.iHeight > 720, resolutionLine, "720p 초과 H.264" },
                        { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
                        { level, levelLine, "4.x 이상 level" } });
-        } else {
+        } else if (device == 2) {
             checks.insert(checks.end(), { { r.iHeight > 1080, resolutionLine, "1080p 초과 H.264" },
                        { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
                        { level, levelLine, "4.x 이상 level" } });
+        } else {
+            const TodaysLimits t = todaysLimits(r, j.dFrameRate);
+            checks.insert(checks.end(), { { t.profile, Fmt("H.264 video profile: %s").s(r.strVideoProfile), "재생 불가 프로파일" },
+                       { t.size, resolutionLine, "재생 불가 해상도" },
+                       { t.rate, frameRateLine("%g fps H.264 video"), "60fps 초과 H.264" },
+                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
+                       { t.level, levelLine, "5.2 초과 level" } });
         }
     } else {
         // MPEG-4 Visual: the same checks on every device.

@@ -5,6 +5,7 @@
 #include "engine/SubtitleStage.h"
 #include "engine/ToolStep.h"
 #include "engine/VideoCopyPlan.h"
+#include "engine/VideoReencodePlan.h"
 #include "runner/RunTool.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
@@ -57,6 +58,10 @@ StageResult extract(ConvertJob &job, ToolId tool, const QString &status, const Q
 QString levelOption(ConvertJob &job)
 {
     const MediaReport &r = job.job.report;
+    // Today's devices play every level up to 5.2: a copied stream keeps the level its
+    // encoder wrote, which a level from size and rate alone could understate.
+    if (job.options.iDeviceKind == kTodaysDevice)
+        return QString();
     return ChooseLevelOption(r.iWidth, r.iHeight, r.strFrameRate, job.options.bForNightly, &job.log);
 }
 

@@ -219,7 +219,8 @@ ContainerKind containerOf(Bytes v)
         return ContainerAvi;
     if (v == "DivX")
         return ContainerDivx;
-    if (v == "Matroska")
+    // WebM is Matroska under another document type.
+    if (v == "Matroska" || v == "WebM")
         return ContainerMkv;
     if (v == "Flash Video")
         return ContainerFlv;

@@ -294,19 +294,31 @@ TEST(FfmpegAdapter, EveryProfilePresetReachesTheEncoder)
         {"veryfast", "subme=2"}, {"superfast", "subme=1"}, {"ultrafast", "subme=0"}};
     ScratchDir dir;
     std::vector<std::string> args{"-i", mediaPath("avi_noaudio.avi")};
-    std::vector<std::pair<std::string, std::string>> expected;
+    struct Expected
+    {
+        std::string out, setting, profile;
+    };
+    std::vector<Expected> expected;
     for (const auto &[name, setting] : presets) {
-        for (const std::string suffix : {"", "_firstpass"}) {
+        // The "_high" variants (today's devices) let x264 write High profile; the others stop at
+        // Main. Ultra Fast uses no High or Main tool at all.
+        for (const std::string suffix : {"", "_firstpass", "_high", "_high_firstpass"}) {
             const std::string out = dir.file(name + suffix + ".mp4");
             args.insert(args.end(), {"-an", "-frames:v", "2", "-vcodec", "libx264", "-vpre", name + suffix, out});
-            expected.emplace_back(out, setting);
+            const std::string profile = name == "ultrafast" ? "Constrained Baseline"
+                : suffix.rfind("_high", 0) == 0              ? "High"
+                                                             : "Main";
+            expected.push_back({out, setting, profile});
         }
     }
     const RunResult r = runTool("ffmpeg", args, dir.path(), {"FFMPEG_DATADIR=" + toolPath("presets")});
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    for (const auto &[out, setting] : expected) {
-        SCOPED_TRACE(out);
-        EXPECT_NE(readFile(out).find(" " + setting + " "), std::string::npos);
+    for (const Expected &e : expected) {
+        SCOPED_TRACE(e.out);
+        EXPECT_NE(readFile(e.out).find(" " + e.setting + " "), std::string::npos);
+        const FormatInfo info = probe(e.out);
+        ASSERT_EQ(info.streams.size(), 1u);
+        EXPECT_EQ(info.streams[0].profile, e.profile);
     }
 }
 

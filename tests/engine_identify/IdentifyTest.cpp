@@ -158,6 +158,54 @@ TEST_F(Identify, HdH264PerDevice)
     EXPECT_TRUE(job.job.bReencodeVideo);
 }
 
+TEST_F(Identify, TodaysDevicesCopyUpTo4kSixtyFramesAndLevel52)
+{
+    job.ui.options.iDeviceKind = 3;
+    job.ui.options.iConversionMode = 1;
+    const Video copied[] = {
+        { "AVC", "1920", "1080", "23.976", "High@L4.1", "40000000" },
+        { "AVC", "3840", "2160", "59.940", "High@L5.2", "80000000" },
+        { "AVC", "2304", "4096", "30.000", "Main@L5.1" }, // portrait
+        { "AVC", "640", "360", "25.000", "Constrained Baseline@L3" },
+    };
+    for (const Video &v : copied) {
+        EXPECT_EQ(run("v.mkv", report("Matroska", v)), StageResult::Continue) << v.width << " " << v.profile;
+        EXPECT_FALSE(job.job.bReencodeVideo);
+    }
+    struct Refused
+    {
+        Video video;
+        const char *status;
+    };
+    const Refused refused[] = {
+        { { "AVC", "4096", "2560", "30.000", "High@L5.1" }, "재생 불가 해상도" },
+        { { "AVC", "1920", "1080", "120.000", "High@L4.2" }, "60fps 초과 H.264" },
+        { { "AVC", "7680", "4320", "30.000", "High@L6.1" }, "재생 불가 해상도" },
+        { { "AVC", "1920", "1080", "30.000", "High@L6" }, "5.2 초과 level" },
+        { { "AVC", "1920", "1080", "30.000", "Extended@L4" }, "재생 불가 프로파일" },
+        { { "AVC", "1920", "1080", "30.000", "High 10@L4", "1000000", "Bit depth", "10" }, "재생 불가 프로파일" },
+    };
+    for (const Refused &c : refused) {
+        SCOPED_TRACE(c.status);
+        job.ui.options.iConversionMode = 1;
+        EXPECT_EQ(run("v.mkv", report("Matroska", c.video)), StageResult::SkipJob);
+        EXPECT_EQ(status(), QString::fromUtf8(c.status));
+        job.ui.options.iConversionMode = 2;
+        EXPECT_EQ(run("v.mkv", report("Matroska", c.video)), StageResult::Continue);
+        EXPECT_TRUE(job.job.bReencodeVideo);
+    }
+    // The 30 fps check still holds when it is on.
+    job.ui.options.iConversionMode = 1;
+    job.ui.options.b30fpsCheck = true;
+    EXPECT_EQ(run("v.mkv", report("Matroska", copied[1])), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("30fps 초과 H.264"));
+    // MPEG-4 Visual keeps the limits it has on every device.
+    job.ui.options.b30fpsCheck = false;
+    Video hdXvid{ "MPEG-4 Visual", "1280", "720", "25.000", "Advanced Simple@L5", "1000000" };
+    EXPECT_EQ(run("x.avi", report("AVI", hdXvid)), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("재생 불가 해상도"));
+}
+
 TEST_F(Identify, ProfileChromaOrDepthBeyondTheDevice)
 {
     struct Case

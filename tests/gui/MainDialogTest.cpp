@@ -84,6 +84,8 @@ TEST(StartUp, FirstStartShowsTheDefaultsInTheDesignedLayout)
     EXPECT_EQ(comboOf(*d, 1012)->count(), 16);
     EXPECT_EQ(comboOf(*d, 1012)->itemText(6), QStringLiteral("그외"));
     EXPECT_EQ(comboOf(*d, 1034)->itemText(4), QStringLiteral("중앙유럽"));
+    EXPECT_EQ(comboOf(*d, 1030)->count(), 4);
+    EXPECT_EQ(comboOf(*d, 1030)->itemText(3), QStringLiteral("최신 아이폰·아이패드"));
 
     // Idle state under the default mode.
     for (int id : SwitchableControlIds()) {

@@ -1,0 +1,96 @@
+// Today's iPhones and iPads (device 3): what they play is copied untouched, what they do
+// not is re-encoded to H.264 High at its own size; the older devices keep their limits.
+#include "E2eSupport.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace {
+
+QJsonObject firstStream(const QString &file, const char *kind)
+{
+    const QList<QJsonObject> s = streams(probe(file), QString::fromLatin1(kind));
+    return s.isEmpty() ? QJsonObject() : s.first();
+}
+
+QString statusOf(const RunResult &r, const QString &source)
+{
+    const auto status = r.statusByPath();
+    const auto it = status.find(source);
+    return it == status.end() ? QString() : it->second;
+}
+
+// The sizes of the video packets in file order, as ffprobe reads them.
+QList<int> videoPacketSizes(const QString &file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), { "-v", "error", "-select_streams", "v:0", "-show_entries", "packet=size", "-of",
+                                         "csv=p=0", file });
+    p.waitForFinished(60000);
+    QList<int> sizes;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            sizes << line.trimmed().toInt();
+    }
+    return sizes;
+}
+
+TEST(E2eTodaysDevices, FullHdHighProfileIsCopiedForTodaysDevicesOnly)
+{
+    Sandbox box;
+    const QString src = box.mediaDir() + QStringLiteral("/full hd.mkv");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=25:duration=2", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "libx264", "-preset", "veryfast",
+                         "-profile:v", "high", "-level", "4.1", "-pix_fmt", "yuv420p", "-ac", "6", "-c:a", "ac3" },
+                       src));
+    ASSERT_EQ(firstStream(src, "audio").value(QStringLiteral("channels")).toInt(), 6);
+
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "3", src });
+    EXPECT_TRUE(statusOf(r, src).startsWith(QStringLiteral("완료"))) << statusOf(r, src).toStdString() << r.err.toStdString();
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] full hd.mp4");
+    const QJsonObject v = firstStream(out, "video"), a = firstStream(out, "audio");
+    EXPECT_EQ(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    EXPECT_EQ(v.value(QStringLiteral("profile")).toString(), QStringLiteral("High"));
+    EXPECT_EQ(v.value(QStringLiteral("level")).toInt(), 41);
+    // The pictures are the source's own, packet for packet; the first one also carries the
+    // parameter sets the raw stream repeats in front of it (a few dozen bytes).
+    const QList<int> before = videoPacketSizes(src), after = videoPacketSizes(out);
+    ASSERT_EQ(after.size(), 50);
+    ASSERT_EQ(before.size(), 50);
+    EXPECT_EQ(after.mid(1), before.mid(1));
+    EXPECT_GE(after[0], before[0]);
+    EXPECT_LE(after[0], before[0] + 64);
+    EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+    EXPECT_EQ(a.value(QStringLiteral("channels")).toInt(), 2);
+
+    // The iPhone 4 still refuses it in the same mode.
+    const RunResult old = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "1", src });
+    EXPECT_EQ(statusOf(old, src), QStringLiteral("720p 초과 H.264"));
+}
+
+TEST(E2eTodaysDevices, Vp9WebmIsReencodedToHighProfileAtItsOwnSizeAndRate)
+{
+    Sandbox box;
+    const QString src = box.mediaDir() + QStringLiteral("/clip.webm");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=854x480:rate=50:duration=2", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "libvpx-vp9", "-deadline",
+                         "realtime", "-cpu-used", "8", "-b:v", "1M", "-c:a", "libopus" },
+                       src));
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "2", "--device", "3", "--profile", "3", src });
+    EXPECT_TRUE(statusOf(r, src).startsWith(QStringLiteral("완료"))) << statusOf(r, src).toStdString() << r.err.toStdString();
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] clip.mp4");
+    const QJsonObject v = firstStream(out, "video"), a = firstStream(out, "audio");
+    EXPECT_EQ(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    EXPECT_EQ(v.value(QStringLiteral("profile")).toString(), QStringLiteral("High"));
+    EXPECT_EQ(v.value(QStringLiteral("pix_fmt")).toString(), QStringLiteral("yuv420p"));
+    // 854 is made even, not scaled down to a device size; 50 frames a second stay 50.
+    EXPECT_EQ(v.value(QStringLiteral("width")).toInt(), 854);
+    EXPECT_EQ(v.value(QStringLiteral("height")).toInt(), 480);
+    EXPECT_EQ(v.value(QStringLiteral("avg_frame_rate")).toString(), QStringLiteral("50/1"));
+    EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+}
+
+} // namespace
