@@ -3,6 +3,7 @@
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
 #include "engine/SourceFiles.h"
+#include "engine/VideoReencodePlan.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
 
@@ -58,8 +59,10 @@ const VideoRow &videoRow(int format)
         { "video format: MJPEG", "MJPG" },
         { "video format: On2 VP6", "VP6" },
         { "video format: Cinepack", "Cinepack" },
+        unknown,
+        { "video format: HEVC", "HEVC" },
     };
-    return format >= 1 && format <= 9 ? rows[format] : unknown;
+    return format >= 1 && format <= 11 ? rows[format] : unknown;
 }
 
 // Container and extension; false skips the job.
@@ -126,9 +129,9 @@ bool classifyVideo(ConvertJob &job)
         job.setStatus(QStringLiteral("수용불가 비디오"));
         return false;
     }
-    if (format == VideoH264) {
+    if (format == VideoH264 || (format == VideoHevc && job.options.iDeviceKind == kTodaysDevice)) {
         job.Log(QString::fromLatin1(videoRow(format).logLine));
-        j.strSummary += QStringLiteral("H.264");
+        j.strSummary += QString::fromLatin1(videoRow(format).summary);
     } else if (format == VideoMpeg4Visual) {
         job.Log(QString::fromLatin1(videoRow(format).logLine));
         j.strSummary += QStringLiteral("MPEG4");
@@ -234,8 +237,23 @@ bool checkDeviceLimits(ConvertJob &job)
     const QString features = UndecodableVideoFeatures(r);
     const QString profileLine = Fmt(h264 ? "H.264 video profile: %s" : "MPEG4 video profile: %s").s(features);
 
-    std::vector<Limit> checks = { { !features.isEmpty(), profileLine, "재생 불가 프로파일" } };
-    if (h264) {
+    std::vector<Limit> checks;
+    if (static_cast<int>(r.iVideoFormat) == VideoHevc) {
+        // Only today's devices get here (classifyVideo): Main or Main 10, 4:2:0, the
+        // size and rate limits of their H.264.
+        const TodaysLimits t = todaysLimits(r, j.dFrameRate);
+        const QString name = r.strVideoProfile.trimmed();
+        const bool main8 = name.compare(QLatin1String("Main"), Qt::CaseInsensitive) == 0 && r.iVideoBitDepth <= 8;
+        const bool main10 = name.compare(QLatin1String("Main 10"), Qt::CaseInsensitive) == 0 && r.iVideoBitDepth <= 10;
+        const QString &chroma = r.strChromaSubsampling;
+        const bool played = (main8 || main10) && (chroma.isEmpty() || chroma.startsWith(QLatin1String("4:2:0")));
+        const QString hevcLine = Fmt("HEVC video profile: %s / %s / %d bit").s(name).s(chroma).d(r.iVideoBitDepth);
+        checks = { { !played, hevcLine, "재생 불가 프로파일" },
+                   { t.size, resolutionLine, "재생 불가 해상도" },
+                   { t.rate, frameRateLine("%g fps HEVC video"), "60fps 초과 HEVC" },
+                   { frameRate, frameRateLine("%g fps HEVC video"), "30fps 초과 HEVC" } };
+    } else if (h264) {
+        checks.push_back({ !features.isEmpty(), profileLine, "재생 불가 프로파일" });
         if (device == 0) {
             checks.insert(checks.end(), { { resolution, resolutionLine, "재생 불가 해상도" },
                        { level, levelLine, "4.x 이상 level" },
@@ -259,7 +277,8 @@ bool checkDeviceLimits(ConvertJob &job)
         }
     } else {
         // MPEG-4 Visual: the same checks on every device.
-        checks.insert(checks.end(), { { resolution, resolutionLine, "재생 불가 해상도" },
+        checks.insert(checks.end(), { { !features.isEmpty(), profileLine, "재생 불가 프로파일" },
+                   { resolution, resolutionLine, "재생 불가 해상도" },
                    { bitRate, bitRateLine("%d bps MPEG4 video"), "2.5Mbps 초과 MPEG4" },
                    { frameRate, frameRateLine("%g fps MPEG4 video"), "30fps 초과 MPEG4" },
                    { asp, aspLine, "재생 불가 ASP" } });

@@ -244,6 +244,8 @@ void applyVideoFormat(Bytes v, VideoFormat *format)
 {
     if (v == "AVC" || contains(v, "264"))
         *format = VideoH264;
+    else if (v == "HEVC" || v == "H.265")
+        *format = VideoHevc;
     else if (contains(v, "263"))
         *format = VideoH263;
     else if (v == "MPEG-4 Visual" || equalsNoCase(v, "xvid") || equalsNoCase(v, "divx"))

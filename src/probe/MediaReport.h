@@ -32,6 +32,7 @@ enum VideoFormat {
     VideoVp6 = 8,
     VideoCinepack = 9,
     VideoUnknown = 10,
+    VideoHevc = 11, // H.265; after the others so their stored numbers stay
 };
 
 enum AudioFormat {

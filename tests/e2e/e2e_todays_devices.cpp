@@ -93,4 +93,29 @@ TEST(E2eTodaysDevices, Vp9WebmIsReencodedToHighProfileAtItsOwnSizeAndRate)
     EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
 }
 
+TEST(E2eTodaysDevices, HevcMain10IsCopiedUnderTheHvc1Entry)
+{
+    Sandbox box;
+    const QString src = box.mediaDir() + QStringLiteral("/phone hevc.mkv");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=30:duration=2", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "libx265", "-preset", "ultrafast",
+                         "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error", "-c:a", "ac3" },
+                       src));
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "3", src });
+    EXPECT_TRUE(statusOf(r, src).startsWith(QStringLiteral("완료"))) << statusOf(r, src).toStdString() << r.err.toStdString();
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] phone hevc.mp4");
+    const QJsonObject v = firstStream(out, "video");
+    EXPECT_EQ(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("hevc"));
+    EXPECT_EQ(v.value(QStringLiteral("codec_tag_string")).toString(), QStringLiteral("hvc1"));
+    EXPECT_EQ(v.value(QStringLiteral("profile")).toString(), QStringLiteral("Main 10"));
+    const QList<int> before = videoPacketSizes(src), after = videoPacketSizes(out);
+    ASSERT_EQ(after.size(), 60);
+    EXPECT_EQ(after.mid(1), before.mid(1));
+    EXPECT_EQ(firstStream(out, "audio").value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+
+    // The iPhone 4S does not decode HEVC: refused in mode 1.
+    const RunResult old = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "2", src });
+    EXPECT_EQ(statusOf(old, src), QStringLiteral("수용불가 비디오"));
+}
+
 } // namespace

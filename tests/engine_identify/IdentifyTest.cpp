@@ -206,6 +206,50 @@ TEST_F(Identify, TodaysDevicesCopyUpTo4kSixtyFramesAndLevel52)
     EXPECT_EQ(status(), QStringLiteral("재생 불가 해상도"));
 }
 
+TEST_F(Identify, HevcIsCopiedForTodaysDevicesOnly)
+{
+    struct Case
+    {
+        const char *profile, *chroma, *depth, *width, *height, *rate;
+        const char *refusal; // nullptr: copied
+    };
+    const Case cases[] = {
+        { "Main 10@L5.1@High", "4:2:0", "10", "3840", "2160", "59.940", nullptr },
+        { "Main@L4@Main", "4:2:0", "8", "1080", "1920", "30.000", nullptr },
+        { "Main 4:2:2 10@L4@Main", "4:2:2", "10", "1920", "1080", "30.000", "재생 불가 프로파일" },
+        { "Main 12@L4@Main", "4:2:0", "12", "1920", "1080", "30.000", "재생 불가 프로파일" },
+        { "Main@L6.1@High", "4:2:0", "8", "7680", "4320", "30.000", "재생 불가 해상도" },
+        { "Main@L4.1@Main", "4:2:0", "8", "1920", "1080", "120.000", "60fps 초과 HEVC" },
+    };
+    job.ui.options.iDeviceKind = 3;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.profile);
+        QByteArray bytes = section("General", { { "Format", "Matroska" }, { "File size", "1048576" } })
+            + section("Video", { { "Format", "HEVC" }, { "Format profile", c.profile }, { "Width", c.width },
+                                 { "Height", c.height }, { "Frame rate", c.rate }, { "Chroma subsampling", c.chroma },
+                                 { "Bit depth", c.depth } });
+        job.ui.options.iConversionMode = 1;
+        EXPECT_EQ(run("h.mkv", bytes), c.refusal ? StageResult::SkipJob : StageResult::Continue);
+        if (c.refusal)
+            EXPECT_EQ(status(), QString::fromUtf8(c.refusal));
+        else
+            EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("MKV / HEVC("))) << job.job.strSummary.toStdString();
+        job.ui.options.iConversionMode = 2;
+        EXPECT_EQ(run("h.mkv", bytes), StageResult::Continue);
+        EXPECT_EQ(job.job.bReencodeVideo, c.refusal != nullptr);
+    }
+    // The older devices do not decode HEVC at all.
+    const QByteArray hevc = section("General", { { "Format", "Matroska" } })
+        + section("Video", { { "Format", "HEVC" }, { "Width", "1280" }, { "Height", "720" } });
+    job.ui.options.iDeviceKind = 2;
+    job.ui.options.iConversionMode = 1;
+    EXPECT_EQ(run("h.mkv", hevc), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("수용불가 비디오"));
+    job.ui.options.iConversionMode = 2;
+    EXPECT_EQ(run("h.mkv", hevc), StageResult::Continue);
+    EXPECT_TRUE(job.job.bReencodeVideo);
+}
+
 TEST_F(Identify, ProfileChromaOrDepthBeyondTheDevice)
 {
     struct Case

@@ -195,6 +195,17 @@ TEST(VideoRoute, CopyPathPerContainer)
     EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::MkvOther);
     r.iContainer = ContainerOgg;
     EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::OggOther);
+    // HEVC is copied out of Matroska and MP4/QuickTime only.
+    r.iVideoFormat = VideoHevc;
+    const std::pair<ContainerKind, VideoRoute> hevc[] = {
+        { ContainerMkv, VideoRoute::MkvHevc },     { ContainerMp4, VideoRoute::Mp4Reference },
+        { ContainerQt, VideoRoute::Mp4Reference }, { ContainerAvi, VideoRoute::Reencode },
+        { ContainerFlv, VideoRoute::Reencode },    { ContainerOgg, VideoRoute::Reencode },
+    };
+    for (const auto &[container, route] : hevc) {
+        r.iContainer = container;
+        EXPECT_EQ(ChooseVideoRoute(r, false, 1), route) << container;
+    }
     // Re-encoding wins over every copy path; no video needs no path.
     EXPECT_EQ(ChooseVideoRoute(r, true, 1), VideoRoute::Reencode);
     EXPECT_EQ(ChooseVideoRoute(r, false, 3), VideoRoute::Reencode);

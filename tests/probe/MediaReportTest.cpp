@@ -80,6 +80,7 @@ TEST(MediaReportVideo, FormatTableInTestOrder)
         {"DIVX", VideoMpeg4Visual},   {"MPEG Video", VideoMpeg},    {"JPEG", VideoMjpeg},
         {"mjpg", VideoMjpeg},         {"vp6", VideoVp6},            {"Cinepack", VideoCinepack},
         {"Theora", VideoUnknown},     {"avc", VideoUnknown},        {"Sorenson Spark", VideoUnknown},
+        {"HEVC", VideoHevc},          {"VP9", VideoUnknown},
     };
     for (const auto &[format, expected] : cases)
         EXPECT_EQ(readVideo({{"Format", format}}).iVideoFormat, expected) << format;
