@@ -9,6 +9,9 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 struct ContainerRow
@@ -18,7 +21,7 @@ struct ContainerRow
     const char *summaryPrefix;
 };
 
-// Indexed by ContainerKind 1..10.
+// Indexed by ContainerKind 1..12 (11, unknown, has no row of its own).
 const ContainerRow &containerRow(int kind)
 {
     static const ContainerRow rows[] = {
@@ -35,6 +38,8 @@ const ContainerRow &containerRow(int kind)
         { "containder format: SWF", { "swf" }, "SWF / " },
         // Phones write QuickTime-branded files under MP4 names.
         { "containder format: QT", { "mov", "qt", "mp4", "m4v" }, "QT / " },
+        { "", {}, "" },
+        { "containder format: TS", { "ts", "m2ts", "mts", "tp", "trp" }, "TS / " },
     };
     return rows[kind];
 }
@@ -75,7 +80,7 @@ bool checkContainer(ConvertJob &job)
         job.setStatus(QStringLiteral("파일 읽기 오류"));
         return false;
     }
-    if (kind < 1 || kind > 10) {
+    if (kind < 1 || kind > 12 || kind == ContainerUnknown) {
         job.Log(QStringLiteral("cannot identify file format!"));
         job.setStatus(QStringLiteral("변환 불가 포맷"));
         return false;
@@ -89,6 +94,25 @@ bool checkContainer(ConvertJob &job)
     }
     j.strSummary = QString::fromLatin1(row.summaryPrefix);
     return true;
+}
+
+// A transport stream's clock starts wherever the broadcaster or camera left it (often
+// many seconds in): its tracks are placed from the earliest one, as a copy out of the
+// stream places them.
+void tracksFromStreamStart(ConvertJob &job)
+{
+    MediaReport &r = job.job.report;
+    if (r.iContainer != ContainerTs)
+        return;
+    int start = r.iVideoFormat != VideoNone ? r.iVideoDelay : INT_MAX;
+    for (const AudioTrack &a : r.audio)
+        start = std::min(start, a.iDelay);
+    if (start == INT_MAX || start == 0)
+        return;
+    job.Log(Fmt("Transport stream starts at %d ms: tracks placed from there").d(start));
+    r.iVideoDelay -= start;
+    for (AudioTrack &a : r.audio)
+        a.iDelay -= start;
 }
 
 bool copyDivx(ConvertJob &job)
@@ -414,6 +438,7 @@ StageResult IdentifySource(ConvertJob &job)
 {
     if (!checkContainer(job) || !copyDivx(job) || !classifyVideo(job))
         return StageResult::SkipJob;
+    tracksFromStreamStart(job);
     frameAndBitRate(job);
     if (!checkDeviceLimits(job) || !summaryAndSize(job))
         return StageResult::SkipJob;

@@ -16,6 +16,7 @@ enum class VideoRoute {
     MkvOther,     // mkvextract to an AVI file
     Mp4Reference, // MP4 and QuickTime: added straight from the source
     Flash,        // FLV/SWF: ffmpeg copies the video into an MP4 file
+    TsCopy,       // transport stream H.264/HEVC: ffmpeg copies the video into an MP4 file
     OggH264,      // OGMDemuxer to AVI, then MP4Box -aviraw
     OggOther,     // OGMDemuxer to AVI
     NoVideo,      // the source has no video track

@@ -186,6 +186,16 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
                 + levelOption(job);
         break;
     }
+    case VideoRoute::TsCopy: {
+        // The first video stream alone, timestamps as in the stream from its start;
+        // broadcast subtitles and teletext stay behind (MP4 text cannot hold them).
+        const QString out = w + QStringLiteral("temp.mp4");
+        r = extract(job, kFfmpeg, kExtractingStatus, QStringLiteral("Extracting video from MPEG-TS"),
+                    Fmt("-i \"%s\" -map 0:v:0 -vcodec copy -an -sn -dn \"%s\"").s(source).s(out), out, true, kPlainLines);
+        if (r == StageResult::Continue)
+            j.strVideoOption = QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video") + levelOption(job);
+        break;
+    }
     case VideoRoute::OggH264:
     case VideoRoute::OggOther: {
         const bool h264 = route == VideoRoute::OggH264;

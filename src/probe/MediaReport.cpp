@@ -228,6 +228,9 @@ ContainerKind containerOf(Bytes v)
         return ContainerOgg;
     if (v == "MPEG-4")
         return ContainerMp4;
+    // Transport streams: 188-byte packets, or 192 with a time code (Blu-ray, camcorders).
+    if (v == "MPEG-TS" || v == "BDAV")
+        return ContainerTs;
     if (startsWith(v, "MPEG"))
         return ContainerMpeg;
     if (v == "Windows Media")

@@ -18,6 +18,7 @@ enum ContainerKind {
     ContainerSwf = 9,
     ContainerQt = 10,
     ContainerUnknown = 11,
+    ContainerTs = 12, // MPEG transport stream (broadcast captures, camcorders)
 };
 
 enum VideoFormat {

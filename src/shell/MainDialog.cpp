@@ -157,7 +157,8 @@ QString videoFilter()
 {
     // Name filters here match case-sensitively, so each pattern comes in both cases.
     static const char *const exts[] = { "avi", "divx", "mkv", "flv", "ogm", "ogg", "mp4", "mov", "qt",
-                                        "3gp", "swf", "wmv", "asf", "mpg", "mpeg", "dat", "vob" };
+                                        "3gp", "swf", "wmv", "asf", "mpg", "mpeg", "dat", "vob", "m4v", "webm",
+                                        "ts",  "m2ts", "mts", "tp", "trp" };
     QStringList lower, upper;
     for (const char *e : exts) {
         lower << QStringLiteral("*.") + QLatin1String(e);

@@ -31,9 +31,11 @@ QList<int> videoPacketSizes(const QString &file)
                                          "csv=p=0", file });
     p.waitForFinished(60000);
     QList<int> sizes;
+    // A transport stream's lines end with an empty side-data column ("16490,").
     for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
-        if (!line.trimmed().isEmpty())
-            sizes << line.trimmed().toInt();
+        const QByteArray size = line.split(',').first().trimmed();
+        if (!size.isEmpty())
+            sizes << size.toInt();
     }
     return sizes;
 }
@@ -116,6 +118,42 @@ TEST(E2eTodaysDevices, HevcMain10IsCopiedUnderTheHvc1Entry)
     // The iPhone 4S does not decode HEVC: refused in mode 1.
     const RunResult old = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "2", src });
     EXPECT_EQ(statusOf(old, src), QStringLiteral("수용불가 비디오"));
+}
+
+TEST(E2eTodaysDevices, TransportStreamStartingTenSecondsInIsCopiedInSync)
+{
+    Sandbox box;
+    // A camcorder-style .m2ts whose clock starts at 10 s, with two AC-3 sound tracks: the
+    // second one, chosen below, lasts 2 s instead of 3.
+    const QString src = box.mediaDir() + QStringLiteral("/camera clip.m2ts");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25:duration=3", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=3", "-f", "lavfi", "-i",
+                         "sine=frequency=880:sample_rate=48000:duration=2", "-map", "0:v", "-map", "1:a", "-map",
+                         "2:a", "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-c:a", "ac3",
+                         "-output_ts_offset", "10", "-mpegts_m2ts_mode", "1" },
+                       src));
+    const QJsonObject sv = firstStream(src, "video"), sa = firstStream(src, "audio");
+    ASSERT_GT(sv.value(QStringLiteral("start_time")).toString().toDouble(), 10.0);
+    const double sourceOffset = sv.value(QStringLiteral("start_time")).toString().toDouble()
+        - sa.value(QStringLiteral("start_time")).toString().toDouble();
+
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "3", "--audio-language",
+                                     "8", src });
+    EXPECT_TRUE(statusOf(r, src).startsWith(QStringLiteral("완료"))) << statusOf(r, src).toStdString() << r.err.toStdString();
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] camera clip.mp4");
+    const QJsonObject v = firstStream(out, "video"), a = firstStream(out, "audio");
+    // Copied: every packet, the same sizes (the first also carries the parameter sets).
+    const QList<int> before = videoPacketSizes(src), after = videoPacketSizes(out);
+    ASSERT_EQ(after.size(), 75);
+    EXPECT_EQ(after.mid(1), before.mid(1));
+    // Both tracks from the start of the file, the picture as far after the sound as in the source.
+    const double videoStart = v.value(QStringLiteral("start_time")).toString().toDouble();
+    const double audioStart = a.value(QStringLiteral("start_time")).toString().toDouble();
+    EXPECT_LT(videoStart, 0.5);
+    EXPECT_NEAR(videoStart - audioStart, sourceOffset, 0.03);
+    EXPECT_NEAR(v.value(QStringLiteral("duration")).toString().toDouble(), 3.0, 0.1);
+    EXPECT_NEAR(a.value(QStringLiteral("duration")).toString().toDouble(), 2.0, 0.1); // the chosen track
+    EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
 }
 
 } // namespace

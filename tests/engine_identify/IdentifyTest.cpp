@@ -95,6 +95,30 @@ TEST_F(Identify, ExtensionMustFitTheContainer)
     EXPECT_EQ(run("clip.webm", report("WebM", {})), StageResult::Continue);
     EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("MKV / ")));
     EXPECT_EQ(run("clip.webm", report("MPEG-4", {})), StageResult::SkipJob);
+    // Transport streams, broadcast and camcorder, are a kind of their own.
+    for (const char *name : { "rec.ts", "cam.m2ts", "cam.MTS", "tv.tp", "tv.trp" }) {
+        EXPECT_EQ(run(name, report("BDAV", {})), StageResult::Continue) << name;
+        EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("TS / "))) << name;
+        EXPECT_EQ(run(name, report("MPEG-TS", {})), StageResult::Continue) << name;
+    }
+    EXPECT_EQ(run("rec.mpg", report("MPEG-TS", {})), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("확장자 오류!"));
+    EXPECT_EQ(run("rec.ts", report("MPEG-PS", {})), StageResult::SkipJob);
+}
+
+TEST_F(Identify, TransportStreamTracksArePlacedFromTheEarliestStart)
+{
+    // A capture whose clock starts 10 s in: the video 40 ms after the sound.
+    const QByteArray bytes = section("General", { { "Format", "MPEG-TS" } })
+        + section("Video", { { "ID", "256" }, { "Format", "AVC" }, { "Width", "1280" }, { "Height", "720" },
+                             { "Frame rate", "25.000" }, { "Delay", "00:00:10.040" } })
+        + section("Audio", { { "ID", "257" }, { "Format", "AC-3" }, { "Delay", "00:00:10.000" } });
+    job.ui.options.iDeviceKind = 3;
+    job.ui.options.iConversionMode = 1;
+    ASSERT_EQ(run("rec.ts", bytes), StageResult::Continue);
+    EXPECT_EQ(job.job.report.iVideoDelay, 40);
+    ASSERT_EQ(job.job.report.audio.size(), 1);
+    EXPECT_EQ(job.job.report.audio.first().iDelay, 0);
 }
 
 TEST_F(Identify, UnreadableAndUnknownContainers)

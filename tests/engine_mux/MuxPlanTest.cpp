@@ -206,6 +206,14 @@ TEST(VideoRoute, CopyPathPerContainer)
         r.iContainer = container;
         EXPECT_EQ(ChooseVideoRoute(r, false, 1), route) << container;
     }
+    // Transport streams: H.264 and HEVC copied by ffmpeg, anything else re-encoded.
+    r.iContainer = ContainerTs;
+    for (VideoFormat f : { VideoH264, VideoHevc }) {
+        r.iVideoFormat = f;
+        EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::TsCopy) << f;
+    }
+    r.iVideoFormat = VideoMpeg;
+    EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::Reencode);
     // Re-encoding wins over every copy path; no video needs no path.
     EXPECT_EQ(ChooseVideoRoute(r, true, 1), VideoRoute::Reencode);
     EXPECT_EQ(ChooseVideoRoute(r, false, 3), VideoRoute::Reencode);
