@@ -209,6 +209,30 @@ TEST(FfmpegAdapter, VideoCopyFromFlashVideoToMp4)
     EXPECT_EQ(frameHashes(out, "v:0"), frameHashes(mediaPath("flv_h264_aac.flv"), "v:0"));
 }
 
+TEST(FfmpegAdapter, TransportStreamVideoCopyKeepsEveryPictureAndLeavesTheRestBehind)
+{
+    // The copy out of a transport stream whose clock starts 10 s in, with sound beside the
+    // video: only the video arrives, timed from the stream's start.
+    ScratchDir dir;
+    const std::string ts = dir.file("capture.ts");
+    ASSERT_EQ(runProgram({"/usr/bin/ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                  "testsrc2=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i", "sine=duration=2", "-c:v",
+                  "libx264", "-preset", "ultrafast", "-c:a", "ac3", "-output_ts_offset", "10", ts})
+                  .exitCode,
+        0);
+    const std::string out = dir.file("temp.mp4");
+    const RunResult r = runTool("ffmpeg", {"-i", ts, "-map", "0:v:0", "-vcodec", "copy", "-an", "-sn", "-dn", out});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const FormatInfo info = probe(out);
+    ASSERT_EQ(info.streams.size(), 1u);
+    EXPECT_EQ(info.streams[0].codec, "h264");
+    EXPECT_EQ(info.streams[0].frames, 50);
+    EXPECT_EQ(frameHashes(out, "v:0"), frameHashes(ts, "v:0"));
+    const std::string start = runProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+        "stream=start_time", "-of", "csv=p=0", out}).output;
+    EXPECT_LT(std::stod(start), 0.5) << start;
+}
+
 TEST(FfmpegAdapter, FailedRunLeavesNoOutputButNeverRemovesAnOldFileItKept)
 {
     ScratchDir dir;
