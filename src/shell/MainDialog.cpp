@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -308,14 +309,24 @@ void MainDialog::fitCombosToItems(const DialogUnits &du)
         auto *cb = qobject_cast<QComboBox *>(p.widget);
         if (!cb)
             continue;
+        // The newest device's name is longer than any name the layout was drawn for: its
+        // list shows it whole, while the closed box keeps the layout's width.
+        const bool listOnly = cb->objectName() == QLatin1String("1030");
         int longest = 0;
-        for (int i = 0; i < cb->count(); ++i)
-            longest = qMax(longest, cb->fontMetrics().horizontalAdvance(cb->itemText(i)));
+        int longestInList = 0;
+        for (int i = 0; i < cb->count(); ++i) {
+            const int w = cb->fontMetrics().horizontalAdvance(cb->itemText(i));
+            longestInList = qMax(longestInList, w);
+            if (!(listOnly && i == cb->count() - 1))
+                longest = qMax(longest, w);
+        }
         QStyleOptionComboBox option;
         option.initFrom(cb);
         option.rect = QRect(QPoint(0, 0), p.rect.size());
         const int field = cb->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, cb).width();
         const int frame = p.rect.width() - field;
+        if (listOnly)
+            cb->view()->setMinimumWidth(longestInList + frame);
         if (longest + frame > p.rect.width())
             wanted.insert(cb, longest + frame);
     }
