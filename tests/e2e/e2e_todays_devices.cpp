@@ -2,6 +2,7 @@
 // not is re-encoded to H.264 High at its own size; the older devices keep their limits.
 #include "E2eSupport.h"
 
+#include <QJsonArray>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -154,6 +155,41 @@ TEST(E2eTodaysDevices, TransportStreamStartingTenSecondsInIsCopiedInSync)
     EXPECT_NEAR(v.value(QStringLiteral("duration")).toString().toDouble(), 3.0, 0.1);
     EXPECT_NEAR(a.value(QStringLiteral("duration")).toString().toDouble(), 2.0, 0.1); // the chosen track
     EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+}
+
+int rotationOf(const QJsonObject &s)
+{
+    for (const QJsonValue &v : s.value(QStringLiteral("side_data_list")).toArray()) {
+        const QJsonObject d = v.toObject();
+        if (d.contains(QStringLiteral("rotation")))
+            return d.value(QStringLiteral("rotation")).toInt();
+    }
+    return 0;
+}
+
+TEST(E2eTodaysDevices, PortraitUhdAtSixtyFramesIsCopiedWithItsRotation)
+{
+    Sandbox box;
+    // A phone's 4K60 portrait clip: landscape frames turned by 90 degrees.
+    const QString stored = box.root() + QStringLiteral("/stored.mp4");
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=3840x2160:rate=60:duration=1", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=1", "-c:v", "libx264", "-preset", "ultrafast",
+                         "-pix_fmt", "yuv420p", "-c:a", "aac" },
+                       stored));
+    const QString src = box.mediaDir() + QStringLiteral("/IMG_0001.mov");
+    ASSERT_TRUE(ffmpeg({ "-i", stored, "-c", "copy", "-metadata:s:v:0", "rotate=90" }, src));
+    const int rotation = rotationOf(firstStream(src, "video"));
+    ASSERT_NE(rotation, 0);
+
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "1", "--device", "3", src });
+    EXPECT_TRUE(statusOf(r, src).startsWith(QStringLiteral("완료"))) << statusOf(r, src).toStdString() << r.err.toStdString();
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] IMG_0001.mp4");
+    const QJsonObject v = firstStream(out, "video");
+    EXPECT_EQ(v.value(QStringLiteral("width")).toInt(), 3840);
+    EXPECT_EQ(v.value(QStringLiteral("height")).toInt(), 2160);
+    EXPECT_EQ(v.value(QStringLiteral("avg_frame_rate")).toString(), QStringLiteral("60/1"));
+    EXPECT_EQ(rotationOf(v), rotation);
+    EXPECT_EQ(videoPacketSizes(out), videoPacketSizes(src));
 }
 
 } // namespace
