@@ -38,10 +38,11 @@ TEST(MediaReportContainer, GeneralFormatGivesTheKind)
     const std::pair<const char *, ContainerKind> cases[] = {
         {"AVI", ContainerAvi},          {"DivX", ContainerDivx},        {"Matroska", ContainerMkv},
         {"Flash Video", ContainerFlv},  {"OGG", ContainerOgg},          {"MPEG-4", ContainerMp4},
-        {"MPEG-PS", ContainerMpeg},     {"MPEG-TS", ContainerMpeg},     {"MPEG", ContainerMpeg},
+        {"MPEG-PS", ContainerMpeg},     {"MPEG-TS", ContainerTs},       {"MPEG", ContainerMpeg},
+        {"BDAV", ContainerTs},          {"WebM", ContainerMkv},
         {"Windows Media", ContainerWmv}, {"ShockWave", ContainerSwf},   {"QuickTime", ContainerQt},
         // Debian's raw names before the adapter rewrites them, and other containers.
-        {"Ogg", ContainerUnknown},      {"WebM", ContainerUnknown},     {"MPE", ContainerUnknown},
+        {"Ogg", ContainerUnknown},      {"MPE", ContainerUnknown},
         {"avi", ContainerUnknown},      {"", ContainerUnknown},
     };
     for (const auto &[format, kind] : cases)
