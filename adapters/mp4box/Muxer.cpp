@@ -635,6 +635,10 @@ int runMux(const CommandLine &cmd, LevelForm form)
             ipod = false;
         }
         const bool video = t.stream.type == "video";
+        // Apple's players take HEVC only under the 'hvc1' sample entry, whose parameter sets
+        // all sit in the entry; ffmpeg would write 'hev1'.
+        if (video && t.stream.codec == "hevc")
+            args.insert(args.end(), { "-tag:" + os, "hvc1" });
         std::vector<std::string> h264;
         // The bitstream filter is a pass over every packet: left out when the stream's one SPS
         // already says what it would write.

@@ -85,7 +85,7 @@ bool UsesConvertingExtraction(const MediaReport &report, int aacMode)
     const AudioFormat first = report.audio.isEmpty() ? AudioNone : report.audio.first().iFormat;
     if (report.iAudioCount == 1 && (first != AudioAac || aacMode == 1))
         return true;
-    return first == AudioWma || report.iContainer == ContainerMpeg;
+    return first == AudioWma || report.iContainer == ContainerMpeg || report.iContainer == ContainerTs;
 }
 
 int FfmpegAudioStream(const MediaReport &report, int track)

@@ -3,6 +3,7 @@
 #include "engine/FrontEnd.h"
 #include "engine/Stages.h"
 #include "engine/ToolStep.h"
+#include "engine/VideoReencodePlan.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
 
@@ -19,13 +20,18 @@ int ResultTolerance(double frameRate)
     return std::max(250, frame);
 }
 
-bool DecodablePicture(VideoFormat format, const QString &profile, const QString &chroma, int bitDepth)
+bool DecodablePicture(VideoFormat format, const QString &profile, const QString &chroma, int bitDepth,
+                      bool todaysDevice)
 {
     if (!chroma.isEmpty() && !chroma.startsWith(QLatin1String("4:2:0")))
         return false;
+    const QString name = profile.left(profile.indexOf(QLatin1Char('@'))).trimmed();
+    if (format == VideoHevc)
+        return todaysDevice
+            && ((name == QLatin1String("Main") && (bitDepth == 0 || bitDepth == 8))
+                || (name == QLatin1String("Main 10") && bitDepth <= 10));
     if (bitDepth != 0 && bitDepth != 8)
         return false;
-    const QString name = profile.left(profile.indexOf(QLatin1Char('@'))).trimmed();
     if (format == VideoH264)
         return name.isEmpty() || name == QLatin1String("Baseline") || name == QLatin1String("Constrained Baseline")
             || name == QLatin1String("Main") || name == QLatin1String("High");
@@ -81,7 +87,8 @@ QList<ResultDifference> CompareResult(const ResultFigures &f)
                                                 .d(result - wanted) });
     }
 
-    if (f.outputHasVideo && !DecodablePicture(f.outputFormat, f.outputProfile, f.outputChroma, f.outputBitDepth))
+    if (f.outputHasVideo
+        && !DecodablePicture(f.outputFormat, f.outputProfile, f.outputChroma, f.outputBitDepth, f.todaysDevice))
         out.append({ ResultFault::Undecodable, Fmt("picture %s, %s, %d bit, which the device does not decode")
                                                    .s(f.outputProfile.isEmpty() ? QStringLiteral("of another format")
                                                                                 : f.outputProfile)
@@ -172,6 +179,7 @@ StageResult CheckResult(ConvertJob &job)
     f.outputProfile = out.strVideoProfile;
     f.outputChroma = out.strChromaSubsampling;
     f.outputBitDepth = out.iVideoBitDepth;
+    f.todaysDevice = job.options.iDeviceKind == kTodaysDevice;
 
     // Where the sound came from: a companion file, placed by the delay in its name
     // against the first picture, or the source's own track.

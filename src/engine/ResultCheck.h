@@ -37,6 +37,7 @@ struct ResultFigures
     QString outputProfile; // "High@L3.1"
     QString outputChroma;  // "4:2:0"
     int outputBitDepth = 0;
+    bool todaysDevice = false; // today's iPhone and iPad also decode HEVC Main and Main 10
 };
 
 enum class ResultFault { NoVideo, VideoDuration, NoAudio, AudioDuration, Sync, Undecodable };
@@ -55,8 +56,10 @@ int ResultTolerance(double frameRate);
 QList<ResultDifference> CompareResult(const ResultFigures &f);
 
 // A picture the devices decode: H.264 Baseline, Main or High, or MPEG-4 Simple or
-// Advanced Simple, 8-bit 4:2:0. What the report leaves out is not held against it.
-bool DecodablePicture(VideoFormat format, const QString &profile, const QString &chroma, int bitDepth);
+// Advanced Simple, 8-bit 4:2:0; for today's devices also HEVC Main (8-bit) and Main 10
+// (up to 10-bit), 4:2:0. What the report leaves out is not held against it.
+bool DecodablePicture(VideoFormat format, const QString &profile, const QString &chroma, int bitDepth,
+                      bool todaysDevice = false);
 
 // ffmpeg's reading of one audio stream without decoding it: the time its packets
 // reach is the stream's length, whatever the container's header claims.

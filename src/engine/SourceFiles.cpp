@@ -33,9 +33,11 @@ int CheckExtension(const FileList &list, const QString &path)
         ext = QStringLiteral("mov");
     else if (ext == QLatin1String("divx"))
         ext = QStringLiteral("avi");
-    // m4v: what Apple's tools name MPEG-4 and QuickTime video; webm: Matroska by another name.
+    // m4v: what Apple's tools name MPEG-4 and QuickTime video; webm: Matroska by another name;
+    // ts to trp: transport streams of broadcast captures and camcorders.
     static const QStringList accepted =
-        QStringLiteral("avi;mkv;flv;ogm;ogg;mp4;mov;3gp;swf;wmv;asf;mpg;dat;vob;m4v;webm").split(QLatin1Char(';'));
+        QStringLiteral("avi;mkv;flv;ogm;ogg;mp4;mov;3gp;swf;wmv;asf;mpg;dat;vob;m4v;webm;ts;m2ts;mts;tp;trp")
+            .split(QLatin1Char(';'));
     if (!accepted.contains(ext))
         return kNotAcceptable;
     // One file named two ways (relative and absolute, "a/../a/x.avi", a link) is

@@ -3,10 +3,14 @@
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
 #include "engine/SourceFiles.h"
+#include "engine/VideoReencodePlan.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
 
 #include <QFile>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -17,7 +21,7 @@ struct ContainerRow
     const char *summaryPrefix;
 };
 
-// Indexed by ContainerKind 1..10.
+// Indexed by ContainerKind 1..12 (11, unknown, has no row of its own).
 const ContainerRow &containerRow(int kind)
 {
     static const ContainerRow rows[] = {
@@ -34,6 +38,8 @@ const ContainerRow &containerRow(int kind)
         { "containder format: SWF", { "swf" }, "SWF / " },
         // Phones write QuickTime-branded files under MP4 names.
         { "containder format: QT", { "mov", "qt", "mp4", "m4v" }, "QT / " },
+        { "", {}, "" },
+        { "containder format: TS", { "ts", "m2ts", "mts", "tp", "trp" }, "TS / " },
     };
     return rows[kind];
 }
@@ -58,8 +64,10 @@ const VideoRow &videoRow(int format)
         { "video format: MJPEG", "MJPG" },
         { "video format: On2 VP6", "VP6" },
         { "video format: Cinepack", "Cinepack" },
+        unknown,
+        { "video format: HEVC", "HEVC" },
     };
-    return format >= 1 && format <= 9 ? rows[format] : unknown;
+    return format >= 1 && format <= 11 ? rows[format] : unknown;
 }
 
 // Container and extension; false skips the job.
@@ -72,7 +80,7 @@ bool checkContainer(ConvertJob &job)
         job.setStatus(QStringLiteral("파일 읽기 오류"));
         return false;
     }
-    if (kind < 1 || kind > 10) {
+    if (kind < 1 || kind > 12 || kind == ContainerUnknown) {
         job.Log(QStringLiteral("cannot identify file format!"));
         job.setStatus(QStringLiteral("변환 불가 포맷"));
         return false;
@@ -86,6 +94,25 @@ bool checkContainer(ConvertJob &job)
     }
     j.strSummary = QString::fromLatin1(row.summaryPrefix);
     return true;
+}
+
+// A transport stream's clock starts wherever the broadcaster or camera left it (often
+// many seconds in): its tracks are placed from the earliest one, as a copy out of the
+// stream places them.
+void tracksFromStreamStart(ConvertJob &job)
+{
+    MediaReport &r = job.job.report;
+    if (r.iContainer != ContainerTs)
+        return;
+    int start = r.iVideoFormat != VideoNone ? r.iVideoDelay : INT_MAX;
+    for (const AudioTrack &a : r.audio)
+        start = std::min(start, a.iDelay);
+    if (start == INT_MAX || start == 0)
+        return;
+    job.Log(Fmt("Transport stream starts at %d ms: tracks placed from there").d(start));
+    r.iVideoDelay -= start;
+    for (AudioTrack &a : r.audio)
+        a.iDelay -= start;
 }
 
 bool copyDivx(ConvertJob &job)
@@ -126,9 +153,9 @@ bool classifyVideo(ConvertJob &job)
         job.setStatus(QStringLiteral("수용불가 비디오"));
         return false;
     }
-    if (format == VideoH264) {
+    if (format == VideoH264 || (format == VideoHevc && job.options.iDeviceKind == kTodaysDevice)) {
         job.Log(QString::fromLatin1(videoRow(format).logLine));
-        j.strSummary += QStringLiteral("H.264");
+        j.strSummary += QString::fromLatin1(videoRow(format).summary);
     } else if (format == VideoMpeg4Visual) {
         job.Log(QString::fromLatin1(videoRow(format).logLine));
         j.strSummary += QStringLiteral("MPEG4");
@@ -176,6 +203,32 @@ struct Limit
     const char *status;
 };
 
+// What today's iPhones and iPads refuse in a picture they otherwise decode: a profile
+// other than (Constrained) Baseline, Main or High, more than 4096x2304 in either
+// orientation, more than 60 frames per second, a level above 5.2.
+struct TodaysLimits
+{
+    bool profile;
+    bool size;
+    bool rate;
+    bool level;
+};
+
+TodaysLimits todaysLimits(const MediaReport &r, double frameRate)
+{
+    const QString name = r.strVideoProfile.left(r.strVideoProfile.indexOf(QLatin1Char('@'))).trimmed();
+    static const char *const played[] = { "", "Baseline", "Constrained Baseline", "Main", "High" };
+    bool known = false;
+    for (const char *p : played)
+        known |= name.compare(QLatin1String(p), Qt::CaseInsensitive) == 0;
+    const int longSide = std::max(r.iWidth, r.iHeight);
+    const int shortSide = std::min(r.iWidth, r.iHeight);
+    // "5.2", "5", "6.1": compared as tenths.
+    const double level = AtofPrefix(r.strLevel);
+    return { !known, longSide > 4096 || shortSide > 2304, frameRate > 60.0 + 0.01,
+             level > 5.2 + 0.001 };
+}
+
 // Device checks in order; false when mode 1 refuses the job.
 bool checkDeviceLimits(ConvertJob &job)
 {
@@ -208,8 +261,23 @@ bool checkDeviceLimits(ConvertJob &job)
     const QString features = UndecodableVideoFeatures(r);
     const QString profileLine = Fmt(h264 ? "H.264 video profile: %s" : "MPEG4 video profile: %s").s(features);
 
-    std::vector<Limit> checks = { { !features.isEmpty(), profileLine, "재생 불가 프로파일" } };
-    if (h264) {
+    std::vector<Limit> checks;
+    if (static_cast<int>(r.iVideoFormat) == VideoHevc) {
+        // Only today's devices get here (classifyVideo): Main or Main 10, 4:2:0, the
+        // size and rate limits of their H.264.
+        const TodaysLimits t = todaysLimits(r, j.dFrameRate);
+        const QString name = r.strVideoProfile.trimmed();
+        const bool main8 = name.compare(QLatin1String("Main"), Qt::CaseInsensitive) == 0 && r.iVideoBitDepth <= 8;
+        const bool main10 = name.compare(QLatin1String("Main 10"), Qt::CaseInsensitive) == 0 && r.iVideoBitDepth <= 10;
+        const QString &chroma = r.strChromaSubsampling;
+        const bool played = (main8 || main10) && (chroma.isEmpty() || chroma.startsWith(QLatin1String("4:2:0")));
+        const QString hevcLine = Fmt("HEVC video profile: %s / %s / %d bit").s(name).s(chroma).d(r.iVideoBitDepth);
+        checks = { { !played, hevcLine, "재생 불가 프로파일" },
+                   { t.size, resolutionLine, "재생 불가 해상도" },
+                   { t.rate, frameRateLine("%g fps HEVC video"), "60fps 초과 HEVC" },
+                   { frameRate, frameRateLine("%g fps HEVC video"), "30fps 초과 HEVC" } };
+    } else if (h264) {
+        checks.push_back({ !features.isEmpty(), profileLine, "재생 불가 프로파일" });
         if (device == 0) {
             checks.insert(checks.end(), { { resolution, resolutionLine, "재생 불가 해상도" },
                        { level, levelLine, "4.x 이상 level" },
@@ -219,14 +287,22 @@ bool checkDeviceLimits(ConvertJob &job)
             checks.insert(checks.end(), { { r.iHeight > 720, resolutionLine, "720p 초과 H.264" },
                        { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
                        { level, levelLine, "4.x 이상 level" } });
-        } else {
+        } else if (device == 2) {
             checks.insert(checks.end(), { { r.iHeight > 1080, resolutionLine, "1080p 초과 H.264" },
                        { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
                        { level, levelLine, "4.x 이상 level" } });
+        } else {
+            const TodaysLimits t = todaysLimits(r, j.dFrameRate);
+            checks.insert(checks.end(), { { t.profile, Fmt("H.264 video profile: %s").s(r.strVideoProfile), "재생 불가 프로파일" },
+                       { t.size, resolutionLine, "재생 불가 해상도" },
+                       { t.rate, frameRateLine("%g fps H.264 video"), "60fps 초과 H.264" },
+                       { frameRate, frameRateLine("%g fps H.264 video"), "30fps 초과 H.264" },
+                       { t.level, levelLine, "5.2 초과 level" } });
         }
     } else {
         // MPEG-4 Visual: the same checks on every device.
-        checks.insert(checks.end(), { { resolution, resolutionLine, "재생 불가 해상도" },
+        checks.insert(checks.end(), { { !features.isEmpty(), profileLine, "재생 불가 프로파일" },
+                   { resolution, resolutionLine, "재생 불가 해상도" },
                    { bitRate, bitRateLine("%d bps MPEG4 video"), "2.5Mbps 초과 MPEG4" },
                    { frameRate, frameRateLine("%g fps MPEG4 video"), "30fps 초과 MPEG4" },
                    { asp, aspLine, "재생 불가 ASP" } });
@@ -376,6 +452,7 @@ StageResult IdentifySource(ConvertJob &job)
 {
     if (!checkContainer(job) || !copyDivx(job) || !classifyVideo(job))
         return StageResult::SkipJob;
+    tracksFromStreamStart(job);
     frameAndBitRate(job);
     if (!checkDeviceLimits(job) || !summaryAndSize(job))
         return StageResult::SkipJob;

@@ -10,6 +10,20 @@ VideoRoute ChooseVideoRoute(const MediaReport &report, bool reencodeVideo, int c
     if (reencodeVideo || conversionMode == 3)
         return VideoRoute::Reencode;
     const bool h264 = report.iVideoFormat == VideoH264;
+    if (report.iContainer == ContainerTs)
+        return h264 || report.iVideoFormat == VideoHevc ? VideoRoute::TsCopy : VideoRoute::Reencode;
+    // HEVC is copied out of the containers that are made to hold it.
+    if (report.iVideoFormat == VideoHevc) {
+        switch (report.iContainer) {
+        case ContainerMkv:
+            return VideoRoute::MkvHevc;
+        case ContainerMp4:
+        case ContainerQt:
+            return VideoRoute::Mp4Reference;
+        default:
+            return VideoRoute::Reencode;
+        }
+    }
     switch (report.iContainer) {
     case ContainerAvi:
     case ContainerDivx:

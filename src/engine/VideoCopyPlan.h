@@ -12,9 +12,11 @@ enum class VideoRoute {
     AviRaw,       // AVI/DivX H.264: raw stream via MP4Box -aviraw
     AviReference, // AVI/DivX other video: added straight from the source
     MkvH264,      // mkvextract to a raw H.264 stream
+    MkvHevc,      // mkvextract to a raw HEVC stream
     MkvOther,     // mkvextract to an AVI file
     Mp4Reference, // MP4 and QuickTime: added straight from the source
     Flash,        // FLV/SWF: ffmpeg copies the video into an MP4 file
+    TsCopy,       // transport stream H.264/HEVC: ffmpeg copies the video into an MP4 file
     OggH264,      // OGMDemuxer to AVI, then MP4Box -aviraw
     OggOther,     // OGMDemuxer to AVI
     NoVideo,      // the source has no video track

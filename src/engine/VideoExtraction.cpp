@@ -5,6 +5,7 @@
 #include "engine/SubtitleStage.h"
 #include "engine/ToolStep.h"
 #include "engine/VideoCopyPlan.h"
+#include "engine/VideoReencodePlan.h"
 #include "runner/RunTool.h"
 #include "platform/Paths.h"
 #include "shell/Formatters.h"
@@ -57,6 +58,10 @@ StageResult extract(ConvertJob &job, ToolId tool, const QString &status, const Q
 QString levelOption(ConvertJob &job)
 {
     const MediaReport &r = job.job.report;
+    // Today's devices play every level up to 5.2: a copied stream keeps the level its
+    // encoder wrote, which a level from size and rate alone could understate.
+    if (job.options.iDeviceKind == kTodaysDevice)
+        return QString();
     return ChooseLevelOption(r.iWidth, r.iHeight, r.strFrameRate, job.options.bForNightly, &job.log);
 }
 
@@ -71,7 +76,8 @@ QString quoted(const QString &path)
     return QLatin1Char('"') + path + QLatin1Char('"');
 }
 
-// " -add \"FILE\":fps=RATE:level=..." for a raw H.264 stream, which carries no timing of its own.
+// " -add \"FILE\":fps=RATE:level=..." for a raw H.264 (or HEVC) stream, which carries no
+// timing of its own.
 QString rawH264Option(ConvertJob &job, const QString &file)
 {
     return QStringLiteral(" -add ") + quoted(file) + QStringLiteral(":fps=") + job.job.report.strFrameRate
@@ -118,12 +124,14 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
         j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video");
         break;
     case VideoRoute::MkvH264:
+    case VideoRoute::MkvHevc:
     case VideoRoute::MkvOther: {
         const bool h264 = route == VideoRoute::MkvH264;
+        const bool hevc = route == VideoRoute::MkvHevc;
         // Variable frame rate: a raw stream would be re-timed at one rate, so the track
         // is added from the source with its own timestamps and only subtitles are extracted.
-        const bool ownClock = h264 && !hasFrameRate(job);
-        const QString out = w + (h264 ? QStringLiteral("temp.h264") : QStringLiteral("temp.avi"));
+        const bool ownClock = (h264 || hevc) && !hasFrameRate(job);
+        const QString out = w + (h264 ? QStringLiteral("temp.h264") : hevc ? QStringLiteral("temp.h265") : QStringLiteral("temp.avi"));
         QString args = ownClock ? Fmt("tracks \"%s\"").s(source).str()
                                 : Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out).str();
         QStringList subtitleFiles;
@@ -136,21 +144,23 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
             job.Log(QStringLiteral("No frame rate reported: the video track is added from the source"));
             r = subtitleFiles.isEmpty() ? StageResult::Continue : extractMkvSubtitlesOnly(job, args);
         } else {
-            const QString action = h264 ? Fmt("Extracting H.264 video and %d subtitle(s) from MKV").d(j.report.iTextCount)
-                                        : Fmt("Extracting MPEG4 video and %d subtitle(s) from MKV").d(j.report.iTextCount);
+            const char *const format = h264 ? "Extracting H.264 video and %d subtitle(s) from MKV"
+                : hevc                  ? "Extracting HEVC video and %d subtitle(s) from MKV"
+                                        : "Extracting MPEG4 video and %d subtitle(s) from MKV";
+            const QString action = Fmt(format).d(j.report.iTextCount);
             r = extract(job, kMkvextract, kExtractingStatus, action, args, out, true, kVideoLines);
         }
         if (r != StageResult::Continue)
             break;
         if (j.iSubtitleSource == 1) {
-            r = ConvertExtractedMkvTracks(job, h264 ? TrackLogStyle::Numbered : TrackLogStyle::Silent);
+            r = ConvertExtractedMkvTracks(job, h264 || hevc ? TrackLogStyle::Numbered : TrackLogStyle::Silent);
             if (r != StageResult::Continue)
                 break;
         }
         if (ownClock)
             j.strVideoOption = QStringLiteral(" -add ") + quoted(source) + QStringLiteral("#video") + levelOption(job);
         else
-            j.strVideoOption = h264 ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
+            j.strVideoOption = h264 || hevc ? rawH264Option(job, out) : QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video");
         break;
     }
     case VideoRoute::Mp4Reference:
@@ -174,6 +184,16 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
         if (j.bVideoIsH264)
             j.strVideoOption += (hasFrameRate(job) ? QStringLiteral(":fps=") + j.report.strFrameRate : QString())
                 + levelOption(job);
+        break;
+    }
+    case VideoRoute::TsCopy: {
+        // The first video stream alone, timestamps as in the stream from its start;
+        // broadcast subtitles and teletext stay behind (MP4 text cannot hold them).
+        const QString out = w + QStringLiteral("temp.mp4");
+        r = extract(job, kFfmpeg, kExtractingStatus, QStringLiteral("Extracting video from MPEG-TS"),
+                    Fmt("-i \"%s\" -map 0:v:0 -vcodec copy -an -sn -dn \"%s\"").s(source).s(out), out, true, kPlainLines);
+        if (r == StageResult::Continue)
+            j.strVideoOption = QStringLiteral(" -add ") + quoted(out) + QStringLiteral("#video") + levelOption(job);
         break;
     }
     case VideoRoute::OggH264:

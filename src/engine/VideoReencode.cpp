@@ -94,7 +94,8 @@ StageResult ReencodeVideo(ConvertJob &job)
                     .d(j.report.iRotation)
                     .d(size.width)
                     .d(size.height));
-    const QString rate = EncoderFrameRateText(j.report.strFrameRate);
+    const bool todays = o.iDeviceKind == kTodaysDevice;
+    const QString rate = EncoderFrameRateText(j.report.strFrameRate, EncoderMaxFrameRate(o.iDeviceKind, o.b30fpsCheck));
     job.Log(Fmt("CString → char* → atof (new FPS): %s → %g").s(j.report.strFrameRate).g(FrameRateNumber(j.report.strFrameRate)));
     if (FrameRateNumber(j.report.strFrameRate) <= 0)
         job.Log(QStringLiteral("Frame rate not reported: encoding at 30 fps"));
@@ -115,6 +116,12 @@ StageResult ReencodeVideo(ConvertJob &job)
     pass.frameRate = rate;
     pass.bitRate = j.iBitRate;
     pass.deinterlace = o.bDeinterlace;
+    pass.highProfile = todays;
+    // Today's devices show a progressive picture only: combed fields would stay visible.
+    if (todays && j.report.iScanType == 2 && !pass.deinterlace) {
+        pass.deinterlace = true;
+        job.Log(QStringLiteral("Interlaced source: deinterlacing for the device"));
+    }
 
     job.setStatus(QStringLiteral("비디오 변환중 1/2"));
     AddTempFile(job.tempFiles, pass.outputPath);

@@ -57,6 +57,16 @@ FrameSize ReencodeTargetSize(int sourceWidth, int sourceHeight, int deviceKind)
         s.height = std::min(sourceHeight, deviceKind == 1 ? 720 : 1080);
         s.width = truncated(s.height * a);
         break;
+    case kTodaysDevice:
+        // The long side at most 1920, whichever way the picture stands.
+        if (sourceWidth >= sourceHeight && sourceWidth > 1920) {
+            s.width = 1920;
+            s.height = truncated(1920 / a);
+        } else if (sourceHeight > sourceWidth && sourceHeight > 1920) {
+            s.height = 1920;
+            s.width = truncated(1920 * a);
+        }
+        break;
     default:
         break;
     }
@@ -73,20 +83,28 @@ int EncodedVideoStart(const MediaReport &report)
     return start;
 }
 
-QString EncoderFrameRateText(const QString &frameRateText)
+QString EncoderFrameRateText(const QString &frameRateText, int maxRate)
 {
     const double rate = FrameRateNumber(frameRateText);
-    return rate >= 30.0 || rate <= 0.0 ? QStringLiteral("30") : frameRateText;
+    if (rate <= 0.0)
+        return QStringLiteral("30");
+    return rate >= maxRate ? QString::number(maxRate) : frameRateText;
+}
+
+int EncoderMaxFrameRate(int deviceKind, bool check30fps)
+{
+    return deviceKind == kTodaysDevice && !check30fps ? 60 : 30;
 }
 
 int CappedBitRate(int bitRate, int deviceKind)
 {
-    return std::min(bitRate, deviceKind == 0 ? 2400000 : 3000000);
+    const int cap = deviceKind == 0 ? 2400000 : deviceKind == kTodaysDevice ? 8000000 : 3000000;
+    return std::min(bitRate, cap);
 }
 
-QString ProfilePresetName(int profile)
+QString ProfilePresetName(int profile, bool highProfile)
 {
-    return QString::fromLatin1(profileAt(profile).preset);
+    return QString::fromLatin1(profileAt(profile).preset) + (highProfile ? QStringLiteral("_high") : QString());
 }
 
 int ProfileKbps(int bitRate, int profile)
@@ -103,7 +121,7 @@ QStringList TwoPassScriptLines(const TwoPassPass &p)
                                 .d(p.size.width)
                                 .d(p.size.height)
                                 .d(p.pass)
-                                .s(ProfilePresetName(p.profile))
+                                .s(ProfilePresetName(p.profile, p.highProfile))
                                 .s(p.pass == 1 ? QStringLiteral("_firstpass") : QString())
                                 .d(ProfileKbps(p.bitRate, p.profile))
                                 .s(p.frameRate)

@@ -228,6 +228,9 @@ ContainerKind containerOf(Bytes v)
         return ContainerOgg;
     if (v == "MPEG-4")
         return ContainerMp4;
+    // Transport streams: 188-byte packets, or 192 with a time code (Blu-ray, camcorders).
+    if (v == "MPEG-TS" || v == "BDAV")
+        return ContainerTs;
     if (startsWith(v, "MPEG"))
         return ContainerMpeg;
     if (v == "Windows Media")
@@ -244,6 +247,8 @@ void applyVideoFormat(Bytes v, VideoFormat *format)
 {
     if (v == "AVC" || contains(v, "264"))
         *format = VideoH264;
+    else if (v == "HEVC" || v == "H.265")
+        *format = VideoHevc;
     else if (contains(v, "263"))
         *format = VideoH263;
     else if (v == "MPEG-4 Visual" || equalsNoCase(v, "xvid") || equalsNoCase(v, "divx"))

@@ -18,6 +18,7 @@ enum ContainerKind {
     ContainerSwf = 9,
     ContainerQt = 10,
     ContainerUnknown = 11,
+    ContainerTs = 12, // MPEG transport stream (broadcast captures, camcorders)
 };
 
 enum VideoFormat {
@@ -32,6 +33,7 @@ enum VideoFormat {
     VideoVp6 = 8,
     VideoCinepack = 9,
     VideoUnknown = 10,
+    VideoHevc = 11, // H.265; after the others so their stored numbers stay
 };
 
 enum AudioFormat {

@@ -38,7 +38,7 @@ struct ConverterOptions
     // Number of items of each combo box, for range checks.
     static constexpr int kConversionModes = 4;
     static constexpr int kProfiles = 6;
-    static constexpr int kDevices = 3;
+    static constexpr int kDevices = 4;
     static constexpr int kParModes = 6;
     static constexpr int kAacModes = 3;
     static constexpr int kAudioLanguages = 16;

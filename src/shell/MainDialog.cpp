@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -112,7 +113,7 @@ struct ComboItems
 const ComboItems kComboItems[] = {
     { 1035, { "H.264/MPEG4만 강제 변환", "재생 가능 비디오만 변환", "필요시 비디오 재인코딩", "비디오 강제 재인코딩 (H.264)" } },
     { 1036, { "Slow", "Fast", "Very Fast", "Super Fast", "Ultra Fast", "HiBR/Slow" } },
-    { 1030, { "아이폰3", "아이폰4", "아이폰4s" } },
+    { 1030, { "아이폰3", "아이폰4", "아이폰4s", "최신 아이폰·아이패드" } },
     { 1029, { "PAR 유지", "PAR=1:1", "PAR<1.5", "PAR<2.0", "SAR=3:2 (아이폰)", "SAR=4:3 (아이패드)" } },
     { 1038, { "다채널 AAC 다운믹스", "AAC 강제 재인코딩", "AAC 무조건 원본유지" } },
     { 1012, { "ko", "en", "ja", "de", "fr", "ru", "그외", "#1", "#2", "#3", "#4", "#5", "#6", "#7", "#8", "#9" } },
@@ -157,7 +158,8 @@ QString videoFilter()
 {
     // Name filters here match case-sensitively, so each pattern comes in both cases.
     static const char *const exts[] = { "avi", "divx", "mkv", "flv", "ogm", "ogg", "mp4", "mov", "qt",
-                                        "3gp", "swf", "wmv", "asf", "mpg", "mpeg", "dat", "vob" };
+                                        "3gp", "swf", "wmv", "asf", "mpg", "mpeg", "dat", "vob", "m4v", "webm",
+                                        "ts",  "m2ts", "mts", "tp", "trp" };
     QStringList lower, upper;
     for (const char *e : exts) {
         lower << QStringLiteral("*.") + QLatin1String(e);
@@ -307,14 +309,24 @@ void MainDialog::fitCombosToItems(const DialogUnits &du)
         auto *cb = qobject_cast<QComboBox *>(p.widget);
         if (!cb)
             continue;
+        // The newest device's name is longer than any name the layout was drawn for: its
+        // list shows it whole, while the closed box keeps the layout's width.
+        const bool listOnly = cb->objectName() == QLatin1String("1030");
         int longest = 0;
-        for (int i = 0; i < cb->count(); ++i)
-            longest = qMax(longest, cb->fontMetrics().horizontalAdvance(cb->itemText(i)));
+        int longestInList = 0;
+        for (int i = 0; i < cb->count(); ++i) {
+            const int w = cb->fontMetrics().horizontalAdvance(cb->itemText(i));
+            longestInList = qMax(longestInList, w);
+            if (!(listOnly && i == cb->count() - 1))
+                longest = qMax(longest, w);
+        }
         QStyleOptionComboBox option;
         option.initFrom(cb);
         option.rect = QRect(QPoint(0, 0), p.rect.size());
         const int field = cb->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, cb).width();
         const int frame = p.rect.width() - field;
+        if (listOnly)
+            cb->view()->setMinimumWidth(longestInList + frame);
         if (longest + frame > p.rect.width())
             wanted.insert(cb, longest + frame);
     }

@@ -17,6 +17,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -121,6 +122,57 @@ TEST_F(Mp4BoxContract, AviRawWritesAnnexBH264InOrderUnderTheFixedName)
 
     EXPECT_NE(mp4box({ "-aviraw", "video", dir / "missing.avi", "-out", dir / "x" }).status, 0);
     EXPECT_FALSE(fileExists(dir / "x_video.h264"));
+}
+
+TEST_F(Mp4BoxContract, RawHevcFromMkvextractGetsTheHvc1EntryWithItsParameterSets)
+{
+    // The copy path of HEVC in Matroska: mkvextract writes the track as a raw stream, the mux
+    // imports it as the engine names it.
+    const std::string mkv = dir / "hevc.mkv";
+    ASSERT_EQ(runTool({ "/usr/bin/ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                  "testsrc2=size=320x240:rate=25:duration=1", "-c:v", "libx265", "-preset", "ultrafast",
+                  "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error", mkv })
+                  .status,
+        0);
+    const std::string tools = adapterPath().substr(0, adapterPath().rfind('/'));
+    const std::string raw = dir / "temp.h265";
+    RunResult r = runTool({ tools + "/mkvextract", "tracks", mkv, "1:" + raw });
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Probe(raw).format("format_name"), "hevc");
+    EXPECT_EQ(readFile(raw).substr(0, 4), std::string("\0\0\0\1", 4)); // Annex B start code
+
+    const std::string out = dir / "hevc.mp4";
+    r = mp4box(splitCommandLine(" -ipod -add \"" + raw + "\":fps=25:delay=0 \"" + out + "\""));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(frameHashes(out), frameHashes(mkv));
+    EXPECT_EQ(Probe(out).stream(0, "r_frame_rate"), "25/1");
+
+    Mp4File f;
+    std::string error;
+    ASSERT_TRUE(f.open(out, &error)) << error;
+    ASSERT_EQ(f.tracks().size(), 1u);
+    const std::vector<uint8_t> &entry = f.tracks()[0].sampleEntry;
+    ASSERT_GE(entry.size(), 8u);
+    EXPECT_EQ(std::string(entry.begin() + 4, entry.begin() + 8), "hvc1");
+    // hvcC: the video, sequence and picture parameter sets, each array marked complete.
+    const std::string bytes(entry.begin(), entry.end());
+    const size_t at = bytes.find("hvcC");
+    ASSERT_NE(at, std::string::npos);
+    size_t p = at + 4 + 22;
+    ASSERT_LT(p, bytes.size());
+    const int arrays = static_cast<uint8_t>(bytes[p++]);
+    std::set<int> complete;
+    for (int i = 0; i < arrays && p + 3 <= bytes.size(); ++i) {
+        const uint8_t head = static_cast<uint8_t>(bytes[p]);
+        const int count = static_cast<uint8_t>(bytes[p + 1]) << 8 | static_cast<uint8_t>(bytes[p + 2]);
+        p += 3;
+        for (int n = 0; n < count && p + 2 <= bytes.size(); ++n)
+            p += 2 + (static_cast<uint8_t>(bytes[p]) << 8 | static_cast<uint8_t>(bytes[p + 1]));
+        if ((head & 0x80) && count > 0)
+            complete.insert(head & 0x3f);
+    }
+    for (int type : { 32, 33, 34 })
+        EXPECT_EQ(complete.count(type), 1u) << "NAL unit type " << type;
 }
 
 TEST_F(Mp4BoxContract, TtxtOfAnMp4TrackWritesTimedTextXml)

@@ -209,6 +209,30 @@ TEST(FfmpegAdapter, VideoCopyFromFlashVideoToMp4)
     EXPECT_EQ(frameHashes(out, "v:0"), frameHashes(mediaPath("flv_h264_aac.flv"), "v:0"));
 }
 
+TEST(FfmpegAdapter, TransportStreamVideoCopyKeepsEveryPictureAndLeavesTheRestBehind)
+{
+    // The copy out of a transport stream whose clock starts 10 s in, with sound beside the
+    // video: only the video arrives, timed from the stream's start.
+    ScratchDir dir;
+    const std::string ts = dir.file("capture.ts");
+    ASSERT_EQ(runProgram({"/usr/bin/ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                  "testsrc2=size=320x240:rate=25:duration=2", "-f", "lavfi", "-i", "sine=duration=2", "-c:v",
+                  "libx264", "-preset", "ultrafast", "-c:a", "ac3", "-output_ts_offset", "10", ts})
+                  .exitCode,
+        0);
+    const std::string out = dir.file("temp.mp4");
+    const RunResult r = runTool("ffmpeg", {"-i", ts, "-map", "0:v:0", "-vcodec", "copy", "-an", "-sn", "-dn", out});
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const FormatInfo info = probe(out);
+    ASSERT_EQ(info.streams.size(), 1u);
+    EXPECT_EQ(info.streams[0].codec, "h264");
+    EXPECT_EQ(info.streams[0].frames, 50);
+    EXPECT_EQ(frameHashes(out, "v:0"), frameHashes(ts, "v:0"));
+    const std::string start = runProgram({"/usr/bin/ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+        "stream=start_time", "-of", "csv=p=0", out}).output;
+    EXPECT_LT(std::stod(start), 0.5) << start;
+}
+
 TEST(FfmpegAdapter, FailedRunLeavesNoOutputButNeverRemovesAnOldFileItKept)
 {
     ScratchDir dir;
@@ -294,19 +318,31 @@ TEST(FfmpegAdapter, EveryProfilePresetReachesTheEncoder)
         {"veryfast", "subme=2"}, {"superfast", "subme=1"}, {"ultrafast", "subme=0"}};
     ScratchDir dir;
     std::vector<std::string> args{"-i", mediaPath("avi_noaudio.avi")};
-    std::vector<std::pair<std::string, std::string>> expected;
+    struct Expected
+    {
+        std::string out, setting, profile;
+    };
+    std::vector<Expected> expected;
     for (const auto &[name, setting] : presets) {
-        for (const std::string suffix : {"", "_firstpass"}) {
+        // The "_high" variants (today's devices) let x264 write High profile; the others stop at
+        // Main. Ultra Fast uses no High or Main tool at all.
+        for (const std::string suffix : {"", "_firstpass", "_high", "_high_firstpass"}) {
             const std::string out = dir.file(name + suffix + ".mp4");
             args.insert(args.end(), {"-an", "-frames:v", "2", "-vcodec", "libx264", "-vpre", name + suffix, out});
-            expected.emplace_back(out, setting);
+            const std::string profile = name == "ultrafast" ? "Constrained Baseline"
+                : suffix.rfind("_high", 0) == 0              ? "High"
+                                                             : "Main";
+            expected.push_back({out, setting, profile});
         }
     }
     const RunResult r = runTool("ffmpeg", args, dir.path(), {"FFMPEG_DATADIR=" + toolPath("presets")});
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    for (const auto &[out, setting] : expected) {
-        SCOPED_TRACE(out);
-        EXPECT_NE(readFile(out).find(" " + setting + " "), std::string::npos);
+    for (const Expected &e : expected) {
+        SCOPED_TRACE(e.out);
+        EXPECT_NE(readFile(e.out).find(" " + e.setting + " "), std::string::npos);
+        const FormatInfo info = probe(e.out);
+        ASSERT_EQ(info.streams.size(), 1u);
+        EXPECT_EQ(info.streams[0].profile, e.profile);
     }
 }
 

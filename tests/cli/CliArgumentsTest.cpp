@@ -24,7 +24,7 @@ TEST(CliArguments, IndexOptionsTakeTheirWholeRange)
     struct Case { const char *name; std::optional<int> CliArguments::*field; int items; };
     const Case cases[] = {
         { "--mode", &CliArguments::mode, 4 },          { "--profile", &CliArguments::profile, 6 },
-        { "--device", &CliArguments::device, 3 },      { "--par", &CliArguments::par, 6 },
+        { "--device", &CliArguments::device, 4 },      { "--par", &CliArguments::par, 6 },
         { "--aac", &CliArguments::aac, 3 },            { "--audio-language", &CliArguments::audioLanguage, 16 },
         { "--subtitle-size", &CliArguments::subtitleSize, 4 }, { "--srt-codepage", &CliArguments::srtCodepage, 5 },
     };

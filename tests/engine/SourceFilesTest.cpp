@@ -19,7 +19,7 @@ TEST(CheckExtension, AcceptedExtensionsAndTheirAliases)
     for (const char *p : { "/s/a.avi", "/s/a.mkv", "/s/a.flv", "/s/a.ogm", "/s/a.ogg", "/s/a.mp4", "/s/a.mov",
                            "/s/a.3gp", "/s/a.swf", "/s/a.wmv", "/s/a.asf", "/s/a.mpg", "/s/a.dat", "/s/a.vob",
                            "/s/a.mpeg", "/s/a.qt", "/s/a.divx", "/s/A.AVI", "/s/b.MpEg", "/s/c.DivX", "/s/d.QT",
-                           "/s/x.y.mkv" })
+                           "/s/x.y.mkv", "/s/a.ts", "/s/a.m2ts", "/s/a.MTS", "/s/a.tp", "/s/a.trp" })
         EXPECT_EQ(CheckExtension(list, QLatin1String(p)), -1) << p;
 }
 
@@ -27,7 +27,7 @@ TEST(CheckExtension, EverythingElseIsNotAcceptable)
 {
     MemoryFileList list;
     for (const char *p : { "/s/a.mp3", "/s/a.srt", "/s/a.mpeg4", "/s/a.av", "/s/a.", "/s/noext", "/s.avi/noext",
-                           "/s/a.avi.txt", "/s/a.m2ts", "" })
+                           "/s/a.avi.txt", "/s/a.tsv", "" })
         EXPECT_EQ(CheckExtension(list, QLatin1String(p)), kNotAcceptable) << p;
 }
 

@@ -95,6 +95,30 @@ TEST_F(Identify, ExtensionMustFitTheContainer)
     EXPECT_EQ(run("clip.webm", report("WebM", {})), StageResult::Continue);
     EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("MKV / ")));
     EXPECT_EQ(run("clip.webm", report("MPEG-4", {})), StageResult::SkipJob);
+    // Transport streams, broadcast and camcorder, are a kind of their own.
+    for (const char *name : { "rec.ts", "cam.m2ts", "cam.MTS", "tv.tp", "tv.trp" }) {
+        EXPECT_EQ(run(name, report("BDAV", {})), StageResult::Continue) << name;
+        EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("TS / "))) << name;
+        EXPECT_EQ(run(name, report("MPEG-TS", {})), StageResult::Continue) << name;
+    }
+    EXPECT_EQ(run("rec.mpg", report("MPEG-TS", {})), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("확장자 오류!"));
+    EXPECT_EQ(run("rec.ts", report("MPEG-PS", {})), StageResult::SkipJob);
+}
+
+TEST_F(Identify, TransportStreamTracksArePlacedFromTheEarliestStart)
+{
+    // A capture whose clock starts 10 s in: the video 40 ms after the sound.
+    const QByteArray bytes = section("General", { { "Format", "MPEG-TS" } })
+        + section("Video", { { "ID", "256" }, { "Format", "AVC" }, { "Width", "1280" }, { "Height", "720" },
+                             { "Frame rate", "25.000" }, { "Delay", "00:00:10.040" } })
+        + section("Audio", { { "ID", "257" }, { "Format", "AC-3" }, { "Delay", "00:00:10.000" } });
+    job.ui.options.iDeviceKind = 3;
+    job.ui.options.iConversionMode = 1;
+    ASSERT_EQ(run("rec.ts", bytes), StageResult::Continue);
+    EXPECT_EQ(job.job.report.iVideoDelay, 40);
+    ASSERT_EQ(job.job.report.audio.size(), 1);
+    EXPECT_EQ(job.job.report.audio.first().iDelay, 0);
 }
 
 TEST_F(Identify, UnreadableAndUnknownContainers)
@@ -155,6 +179,98 @@ TEST_F(Identify, HdH264PerDevice)
     job.ui.options.iConversionMode = 2;
     fullHd.profile = "High@L4.1";
     EXPECT_EQ(run("fhd.mkv", report("Matroska", fullHd)), StageResult::Continue);
+    EXPECT_TRUE(job.job.bReencodeVideo);
+}
+
+TEST_F(Identify, TodaysDevicesCopyUpTo4kSixtyFramesAndLevel52)
+{
+    job.ui.options.iDeviceKind = 3;
+    job.ui.options.iConversionMode = 1;
+    const Video copied[] = {
+        { "AVC", "1920", "1080", "23.976", "High@L4.1", "40000000" },
+        { "AVC", "3840", "2160", "59.940", "High@L5.2", "80000000" },
+        { "AVC", "2304", "4096", "30.000", "Main@L5.1" }, // portrait
+        { "AVC", "640", "360", "25.000", "Constrained Baseline@L3" },
+    };
+    for (const Video &v : copied) {
+        EXPECT_EQ(run("v.mkv", report("Matroska", v)), StageResult::Continue) << v.width << " " << v.profile;
+        EXPECT_FALSE(job.job.bReencodeVideo);
+    }
+    struct Refused
+    {
+        Video video;
+        const char *status;
+    };
+    const Refused refused[] = {
+        { { "AVC", "4096", "2560", "30.000", "High@L5.1" }, "재생 불가 해상도" },
+        { { "AVC", "1920", "1080", "120.000", "High@L4.2" }, "60fps 초과 H.264" },
+        { { "AVC", "7680", "4320", "30.000", "High@L6.1" }, "재생 불가 해상도" },
+        { { "AVC", "1920", "1080", "30.000", "High@L6" }, "5.2 초과 level" },
+        { { "AVC", "1920", "1080", "30.000", "Extended@L4" }, "재생 불가 프로파일" },
+        { { "AVC", "1920", "1080", "30.000", "High 10@L4", "1000000", "Bit depth", "10" }, "재생 불가 프로파일" },
+    };
+    for (const Refused &c : refused) {
+        SCOPED_TRACE(c.status);
+        job.ui.options.iConversionMode = 1;
+        EXPECT_EQ(run("v.mkv", report("Matroska", c.video)), StageResult::SkipJob);
+        EXPECT_EQ(status(), QString::fromUtf8(c.status));
+        job.ui.options.iConversionMode = 2;
+        EXPECT_EQ(run("v.mkv", report("Matroska", c.video)), StageResult::Continue);
+        EXPECT_TRUE(job.job.bReencodeVideo);
+    }
+    // The 30 fps check still holds when it is on.
+    job.ui.options.iConversionMode = 1;
+    job.ui.options.b30fpsCheck = true;
+    EXPECT_EQ(run("v.mkv", report("Matroska", copied[1])), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("30fps 초과 H.264"));
+    // MPEG-4 Visual keeps the limits it has on every device.
+    job.ui.options.b30fpsCheck = false;
+    Video hdXvid{ "MPEG-4 Visual", "1280", "720", "25.000", "Advanced Simple@L5", "1000000" };
+    EXPECT_EQ(run("x.avi", report("AVI", hdXvid)), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("재생 불가 해상도"));
+}
+
+TEST_F(Identify, HevcIsCopiedForTodaysDevicesOnly)
+{
+    struct Case
+    {
+        const char *profile, *chroma, *depth, *width, *height, *rate;
+        const char *refusal; // nullptr: copied
+    };
+    const Case cases[] = {
+        { "Main 10@L5.1@High", "4:2:0", "10", "3840", "2160", "59.940", nullptr },
+        { "Main@L4@Main", "4:2:0", "8", "1080", "1920", "30.000", nullptr },
+        { "Main 4:2:2 10@L4@Main", "4:2:2", "10", "1920", "1080", "30.000", "재생 불가 프로파일" },
+        { "Main 12@L4@Main", "4:2:0", "12", "1920", "1080", "30.000", "재생 불가 프로파일" },
+        { "Main@L6.1@High", "4:2:0", "8", "7680", "4320", "30.000", "재생 불가 해상도" },
+        { "Main@L4.1@Main", "4:2:0", "8", "1920", "1080", "120.000", "60fps 초과 HEVC" },
+    };
+    job.ui.options.iDeviceKind = 3;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.profile);
+        QByteArray bytes = section("General", { { "Format", "Matroska" }, { "File size", "1048576" } })
+            + section("Video", { { "Format", "HEVC" }, { "Format profile", c.profile }, { "Width", c.width },
+                                 { "Height", c.height }, { "Frame rate", c.rate }, { "Chroma subsampling", c.chroma },
+                                 { "Bit depth", c.depth } });
+        job.ui.options.iConversionMode = 1;
+        EXPECT_EQ(run("h.mkv", bytes), c.refusal ? StageResult::SkipJob : StageResult::Continue);
+        if (c.refusal)
+            EXPECT_EQ(status(), QString::fromUtf8(c.refusal));
+        else
+            EXPECT_TRUE(job.job.strSummary.startsWith(QStringLiteral("MKV / HEVC("))) << job.job.strSummary.toStdString();
+        job.ui.options.iConversionMode = 2;
+        EXPECT_EQ(run("h.mkv", bytes), StageResult::Continue);
+        EXPECT_EQ(job.job.bReencodeVideo, c.refusal != nullptr);
+    }
+    // The older devices do not decode HEVC at all.
+    const QByteArray hevc = section("General", { { "Format", "Matroska" } })
+        + section("Video", { { "Format", "HEVC" }, { "Width", "1280" }, { "Height", "720" } });
+    job.ui.options.iDeviceKind = 2;
+    job.ui.options.iConversionMode = 1;
+    EXPECT_EQ(run("h.mkv", hevc), StageResult::SkipJob);
+    EXPECT_EQ(status(), QStringLiteral("수용불가 비디오"));
+    job.ui.options.iConversionMode = 2;
+    EXPECT_EQ(run("h.mkv", hevc), StageResult::Continue);
     EXPECT_TRUE(job.job.bReencodeVideo);
 }
 

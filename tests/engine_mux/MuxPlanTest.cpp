@@ -195,6 +195,25 @@ TEST(VideoRoute, CopyPathPerContainer)
     EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::MkvOther);
     r.iContainer = ContainerOgg;
     EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::OggOther);
+    // HEVC is copied out of Matroska and MP4/QuickTime only.
+    r.iVideoFormat = VideoHevc;
+    const std::pair<ContainerKind, VideoRoute> hevc[] = {
+        { ContainerMkv, VideoRoute::MkvHevc },     { ContainerMp4, VideoRoute::Mp4Reference },
+        { ContainerQt, VideoRoute::Mp4Reference }, { ContainerAvi, VideoRoute::Reencode },
+        { ContainerFlv, VideoRoute::Reencode },    { ContainerOgg, VideoRoute::Reencode },
+    };
+    for (const auto &[container, route] : hevc) {
+        r.iContainer = container;
+        EXPECT_EQ(ChooseVideoRoute(r, false, 1), route) << container;
+    }
+    // Transport streams: H.264 and HEVC copied by ffmpeg, anything else re-encoded.
+    r.iContainer = ContainerTs;
+    for (VideoFormat f : { VideoH264, VideoHevc }) {
+        r.iVideoFormat = f;
+        EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::TsCopy) << f;
+    }
+    r.iVideoFormat = VideoMpeg;
+    EXPECT_EQ(ChooseVideoRoute(r, false, 1), VideoRoute::Reencode);
     // Re-encoding wins over every copy path; no video needs no path.
     EXPECT_EQ(ChooseVideoRoute(r, true, 1), VideoRoute::Reencode);
     EXPECT_EQ(ChooseVideoRoute(r, false, 3), VideoRoute::Reencode);

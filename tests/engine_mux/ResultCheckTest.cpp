@@ -160,6 +160,16 @@ TEST(ResultCheck, DecodablePictures)
     EXPECT_FALSE(DecodablePicture(VideoH264, QStringLiteral("High@L3"), QStringLiteral("4:2:2"), 8));
     EXPECT_FALSE(DecodablePicture(VideoH264, QStringLiteral("High@L3"), c420, 10));
     EXPECT_FALSE(DecodablePicture(VideoWmv, QString(), c420, 8));
+    // HEVC Main and Main 10 for today's devices only; never 4:2:2 or beyond 10 bits.
+    EXPECT_TRUE(DecodablePicture(VideoHevc, QStringLiteral("Main 10@L4@Main"), c420, 10, true));
+    EXPECT_TRUE(DecodablePicture(VideoHevc, QStringLiteral("Main@L3.1@Main"), c420, 8, true));
+    EXPECT_FALSE(DecodablePicture(VideoHevc, QStringLiteral("Main 10@L4@Main"), c420, 10, false));
+    EXPECT_FALSE(DecodablePicture(VideoHevc, QStringLiteral("Main@L3.1@Main"), c420, 8, false));
+    EXPECT_FALSE(DecodablePicture(VideoHevc, QStringLiteral("Main@L3.1@Main"), c420, 10, true));
+    EXPECT_FALSE(DecodablePicture(VideoHevc, QStringLiteral("Format Range@L4@Main"), QStringLiteral("4:2:2"), 10, true));
+    EXPECT_FALSE(DecodablePicture(VideoHevc, QStringLiteral("Main 12@L4@Main"), c420, 12, true));
+    // Today's devices still take H.264 at 8 bits only.
+    EXPECT_FALSE(DecodablePicture(VideoH264, QStringLiteral("High 10@L4"), c420, 10, true));
     EXPECT_FALSE(DecodablePicture(VideoNone, QString(), QString(), 0));
 }
 

@@ -29,6 +29,13 @@ TEST(ReencodePlan, TargetSizePerDevice)
         { 1920, 1080, 2, { 1920, 1080 } },
         { 2560, 1440, 2, { 1920, 1080 } },
         { 321, 241, 2, { 320, 240 } },
+        // Today's iPhone and iPad: the long side at most 1920, either orientation.
+        { 1920, 1080, 3, { 1920, 1080 } },
+        { 3840, 2160, 3, { 1920, 1080 } },
+        { 2160, 3840, 3, { 1080, 1920 } },
+        { 4096, 2160, 3, { 1920, 1012 } },
+        { 1280, 721, 3, { 1280, 720 } },
+        { 1080, 1920, 3, { 1080, 1920 } },
         // An unknown device keeps the source size, made even.
         { 321, 241, 7, { 320, 240 } },
     };
@@ -62,6 +69,17 @@ TEST(ReencodePlan, FrameRateTextCappedAtThirty)
     EXPECT_EQ(EncoderFrameRateText(QStringLiteral("N/A")), QStringLiteral("30"));
 }
 
+TEST(ReencodePlan, TodaysDevicesTakeSixtyFramesUnlessTheCheckIsOn)
+{
+    EXPECT_EQ(EncoderMaxFrameRate(3, false), 60);
+    EXPECT_EQ(EncoderMaxFrameRate(3, true), 30);
+    for (int device : { 0, 1, 2 })
+        EXPECT_EQ(EncoderMaxFrameRate(device, false), 30) << device;
+    EXPECT_EQ(EncoderFrameRateText(QStringLiteral("59.940"), 60), QStringLiteral("59.940"));
+    EXPECT_EQ(EncoderFrameRateText(QStringLiteral("120.000"), 60), QStringLiteral("60"));
+    EXPECT_EQ(EncoderFrameRateText(QString(), 60), QStringLiteral("30"));
+}
+
 TEST(ReencodePlan, BitRateCapsAndProfileRates)
 {
     // A 5 Mbit/s source on every device and profile.
@@ -70,6 +88,9 @@ TEST(ReencodePlan, BitRateCapsAndProfileRates)
     EXPECT_EQ(CappedBitRate(source, 1), 3000000);
     EXPECT_EQ(CappedBitRate(source, 2), 3000000);
     EXPECT_EQ(CappedBitRate(1500000, 0), 1500000);
+    EXPECT_EQ(CappedBitRate(source, 3), 5000000);
+    EXPECT_EQ(CappedBitRate(20000000, 3), 8000000);
+    EXPECT_EQ(ProfileKbps(CappedBitRate(20000000, 3), 5), 16000); // HiBR
     for (int profile = 0; profile <= 4; ++profile) {
         EXPECT_EQ(ProfileKbps(CappedBitRate(source, 1), profile), 3000) << profile;
         EXPECT_EQ(ProfileKbps(CappedBitRate(source, 0), profile), 2400) << profile;
@@ -85,6 +106,7 @@ TEST(ReencodePlan, BitRateCapsAndProfileRates)
     const char *presets[] = { "slow", "fast", "veryfast", "superfast", "ultrafast", "slow" };
     for (int p = 0; p < 6; ++p)
         EXPECT_EQ(ProfilePresetName(p), QString::fromLatin1(presets[p]));
+    EXPECT_EQ(ProfilePresetName(1, true), QStringLiteral("fast_high"));
 }
 
 TwoPassPass samplePass()
@@ -121,6 +143,12 @@ TEST(ReencodePlan, ScriptOfEachPassByteForByte)
     EXPECT_EQ(lines.last(), QStringLiteral("\"/opt/conv/tools/ffmpeg\" -i \"/media/my clip.wmv\" -deinterlace -s 720x404 "
                                            "-an -pass 2 -vcodec libx264 -vpre superfast -b 2400k -r 30 "
                                            "\"/tmp/work/convh264.mp4\""));
+    // Today's devices: the presets that let x264 write High profile.
+    p.highProfile = true;
+    p.pass = 1;
+    EXPECT_TRUE(TwoPassScriptLines(p).last().contains(QStringLiteral(" -vpre superfast_high_firstpass -b ")));
+    p.pass = 2;
+    EXPECT_TRUE(TwoPassScriptLines(p).last().contains(QStringLiteral(" -vpre superfast_high -b ")));
 }
 
 TEST(ReencodePlan, RunnerReadsTheScriptBackStepByStep)

@@ -137,6 +137,36 @@ TEST_F(ReencodeStage, LevelFollowsTheNewSizeAndDeinterlaceReachesTheEncoder)
               QStringLiteral(" -add \"") + work("convh264.mp4") + QStringLiteral("\":fps=23.976:level=31"));
 }
 
+TEST_F(ReencodeStage, TodaysDevicesGetHighProfileSixtyFramesAndProgressivePictures)
+{
+    // An interlaced 4K source at 59.94 with the box clear: deinterlaced anyway, 1920 wide.
+    source(QStringLiteral("uhd.ts"), ContainerMpeg, VideoMpeg, 3840, 2160, "59.940", 40000000);
+    job.job.report.iScanType = 2;
+    ui.options.iDeviceKind = 3;
+    ui.options.iConversionProfile = 1;
+    ASSERT_EQ(ReencodeVideo(job), StageResult::Continue);
+    QStringList c = calls();
+    ASSERT_EQ(c.size(), 4);
+    EXPECT_TRUE(c[0].contains(QStringLiteral("|-deinterlace|-s|1920x1080|-an|-pass|1|-vcodec|libx264|-vpre|fast_high_firstpass|-b|8000k|-r|59.940|")))
+        << c[0].toStdString();
+    EXPECT_TRUE(c[2].contains(QStringLiteral("|-vpre|fast_high|"))) << c[2].toStdString();
+    EXPECT_TRUE(job.job.strVideoOption.endsWith(QStringLiteral("\":fps=59.940:level=4.2")));
+    EXPECT_TRUE(logText().contains(QStringLiteral("Interlaced source: deinterlacing for the device")));
+
+    // With the 30 fps check on, the rate is capped at 30 again; a progressive source stays as it is.
+    QFile::remove(root + QStringLiteral("/calls.txt"));
+    source(QStringLiteral("uhd.ts"), ContainerMpeg, VideoMpeg, 3840, 2160, "59.940", 40000000);
+    job.job.report.iScanType = 1;
+    ui.options.b30fpsCheck = true;
+    ASSERT_EQ(ReencodeVideo(job), StageResult::Continue);
+    c = calls();
+    ASSERT_EQ(c.size(), 4);
+    EXPECT_TRUE(c[0].contains(QStringLiteral("|-s|1920x1080|-an|-pass|1|"))) << c[0].toStdString();
+    EXPECT_FALSE(c[0].contains(QStringLiteral("-deinterlace")));
+    EXPECT_TRUE(c[0].contains(QStringLiteral("|-r|30|"))) << c[0].toStdString();
+    EXPECT_TRUE(job.job.strVideoOption.endsWith(QStringLiteral("\":fps=30:level=4.0")));
+}
+
 TEST_F(ReencodeStage, StopDuringTheFirstPassEndsTheRun)
 {
     writeTool("ffmpeg", "echo 'frame=    1'; exec sleep 30\n");

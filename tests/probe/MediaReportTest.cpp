@@ -38,7 +38,8 @@ TEST(MediaReportContainer, GeneralFormatGivesTheKind)
     const std::pair<const char *, ContainerKind> cases[] = {
         {"AVI", ContainerAvi},          {"DivX", ContainerDivx},        {"Matroska", ContainerMkv},
         {"Flash Video", ContainerFlv},  {"OGG", ContainerOgg},          {"MPEG-4", ContainerMp4},
-        {"MPEG-PS", ContainerMpeg},     {"MPEG-TS", ContainerMpeg},     {"MPEG", ContainerMpeg},
+        {"MPEG-PS", ContainerMpeg},     {"MPEG-TS", ContainerTs},       {"MPEG", ContainerMpeg},
+        {"BDAV", ContainerTs},          {"WebM", ContainerMkv},
         {"Windows Media", ContainerWmv}, {"ShockWave", ContainerSwf},   {"QuickTime", ContainerQt},
         {"WebM", ContainerMkv}, // Matroska under another document type
         // Debian's raw names before the adapter rewrites them, and other containers.
@@ -81,6 +82,7 @@ TEST(MediaReportVideo, FormatTableInTestOrder)
         {"DIVX", VideoMpeg4Visual},   {"MPEG Video", VideoMpeg},    {"JPEG", VideoMjpeg},
         {"mjpg", VideoMjpeg},         {"vp6", VideoVp6},            {"Cinepack", VideoCinepack},
         {"Theora", VideoUnknown},     {"avc", VideoUnknown},        {"Sorenson Spark", VideoUnknown},
+        {"HEVC", VideoHevc},          {"VP9", VideoUnknown},
     };
     for (const auto &[format, expected] : cases)
         EXPECT_EQ(readVideo({{"Format", format}}).iVideoFormat, expected) << format;

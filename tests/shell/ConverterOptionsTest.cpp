@@ -191,6 +191,7 @@ TEST_F(OptionsTest, ComboIndexOutsideItsItemsIsSkipped)
         raw.setValue(QStringLiteral("Audio Language"), 16);
         raw.setValue(QStringLiteral("ANSI Srt Language"), 5);
         raw.setValue(QStringLiteral("Big Subtitle"), 3); // in range
+        raw.setValue(QStringLiteral("Kindness of iPhone"), 4); // a device this program does not know
         raw.sync();
     }
     platform::SettingsStore store;
@@ -202,6 +203,15 @@ TEST_F(OptionsTest, ComboIndexOutsideItsItemsIsSkipped)
     EXPECT_EQ(o.iSrtLanguage, 0);
     EXPECT_EQ(o.iSubtitleSize, 3);
     EXPECT_EQ(o.subtitlePointSize(), 48);
+    EXPECT_EQ(o.iDeviceKind, 1);
+
+    {
+        QSettings raw = rawStore();
+        raw.setValue(QStringLiteral("Kindness of iPhone"), 3); // today's iPhone and iPad
+        raw.sync();
+    }
+    o.LoadOptions(store);
+    EXPECT_EQ(o.iDeviceKind, 3);
 }
 
 TEST_F(OptionsTest, ResetRestoresSomeFieldsKeepsOthersAndRemovesTheKey)
