@@ -193,3 +193,45 @@ TEST(E2eTodaysDevices, PortraitUhdAtSixtyFramesIsCopiedWithItsRotation)
 }
 
 } // namespace
+
+// ffmpeg's idet over the decoded picture: {interlaced frames, progressive frames}.
+static std::pair<int, int> combedAndProgressiveFrames(const QString &file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), { "-hide_banner", "-i", file, "-vf", "idet", "-an", "-f", "null", "-" });
+    p.waitForFinished(120000);
+    const QString log = QString::fromUtf8(p.readAllStandardError());
+    const qsizetype at = log.lastIndexOf(QStringLiteral("Multi frame detection:"));
+    const QStringList words = log.mid(at).section(QLatin1Char('\n'), 0, 0).simplified().split(QLatin1Char(' '));
+    auto after = [&words](const char *key) {
+        const qsizetype i = words.indexOf(QString::fromLatin1(key));
+        return i >= 0 && i + 1 < words.size() ? words[i + 1].toInt() : -1;
+    };
+    return { after("TFF:") + after("BFF:"), after("Progressive:") };
+}
+
+TEST(E2eTodaysDevices, InterlacedBroadcastTransportStreamIsDeinterlacedWithoutTheBox)
+{
+    Sandbox box;
+    const QString src = box.mediaDir() + QStringLiteral("/broadcast.ts");
+    // 1080i MPEG-2 with AC-3 5.1, fields from different instants, as a broadcast capture has them.
+    ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=50:duration=1", "-f", "lavfi", "-i",
+                         "sine=frequency=440:sample_rate=48000:duration=1", "-vf", "tinterlace=interleave_top,setfield=tff",
+                         "-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-top", "1", "-b:v", "8M", "-c:a", "ac3", "-ac", "6",
+                         "-f", "mpegts" },
+                       src));
+    const auto [sourceCombed, sourceProgressive] = combedAndProgressiveFrames(src);
+    ASSERT_GT(sourceCombed, sourceProgressive) << "the test source should look interlaced";
+
+    const RunResult r = box.runCli({ "--save-folder", box.saveDir(), "--mode", "2", "--device", "3", "--profile", "3", src });
+    EXPECT_TRUE(statusOf(r, src).startsWith(QStringLiteral("완료"))) << statusOf(r, src).toStdString() << r.err.toStdString();
+    const QString out = box.saveDir() + QStringLiteral("/[Qor] broadcast.mp4");
+    const QJsonObject v = firstStream(out, "video"), a = firstStream(out, "audio");
+    EXPECT_EQ(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    EXPECT_EQ(v.value(QStringLiteral("profile")).toString(), QStringLiteral("High"));
+    EXPECT_EQ(v.value(QStringLiteral("width")).toInt(), 1920);
+    EXPECT_EQ(v.value(QStringLiteral("height")).toInt(), 1080);
+    const auto [combed, progressive] = combedAndProgressiveFrames(out);
+    EXPECT_GT(progressive, combed) << "interlaced frames were not deinterlaced";
+    EXPECT_EQ(a.value(QStringLiteral("channels")).toInt(), 2);
+}
