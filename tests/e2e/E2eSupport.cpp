@@ -233,6 +233,12 @@ QList<QJsonObject> streams(const QJsonObject &probeResult, const QString &codecT
     return out;
 }
 
+QJsonObject firstStream(const QString &file, const char *kind)
+{
+    const QList<QJsonObject> s = streams(probe(file), QString::fromLatin1(kind));
+    return s.isEmpty() ? QJsonObject() : s.first();
+}
+
 int countVideoFrames(const QString &file)
 {
     QProcess p;

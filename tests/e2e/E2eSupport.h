@@ -104,6 +104,8 @@ bool ffmpeg(const QStringList &args, const QString &output);
 QJsonObject probe(const QString &file);
 // Streams of one kind ("video", "audio", "subtitle") from a probe.
 QList<QJsonObject> streams(const QJsonObject &probe, const QString &codecType);
+// The first stream of one kind in a file, empty when it has none.
+QJsonObject firstStream(const QString &file, const char *kind);
 // Number of video frames counted by decoding (ffprobe -count_frames).
 int countVideoFrames(const QString &file);
 

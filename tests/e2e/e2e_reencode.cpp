@@ -20,12 +20,6 @@ using namespace e2e;
 
 namespace {
 
-QJsonObject firstStream(const QString &file, const char *kind)
-{
-    const QList<QJsonObject> s = streams(probe(file), QString::fromLatin1(kind));
-    return s.isEmpty() ? QJsonObject() : s.first();
-}
-
 int intField(const QJsonObject &o, const char *key)
 {
     const QJsonValue v = o.value(QString::fromLatin1(key));

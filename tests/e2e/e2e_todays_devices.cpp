@@ -11,12 +11,6 @@ using namespace e2e;
 
 namespace {
 
-QJsonObject firstStream(const QString &file, const char *kind)
-{
-    const QList<QJsonObject> s = streams(probe(file), QString::fromLatin1(kind));
-    return s.isEmpty() ? QJsonObject() : s.first();
-}
-
 QString statusOf(const RunResult &r, const QString &source)
 {
     const auto status = r.statusByPath();
