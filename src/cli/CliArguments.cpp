@@ -1,5 +1,7 @@
 #include "cli/CliArguments.h"
 
+#include "platform/SystemInfo.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -69,6 +71,8 @@ QString CliUsage()
         "                      unless --keep-temp). Without it: the window's choice,\n"
         "                      else $XDG_CACHE_HOME/marbleway (~/.cache/marbleway)\n"
         "  --save-folder DIR   write the results there instead of beside each source\n"
+        "  --jobs N            convert N files at the same time (1 to the number of\n"
+        "                      processors; default: the window's choice, else 1)\n"
         "  --help              this text\n"
         "\n"
         "Exit status: 0 every file converted, 1 some file not, 2 usage error or the run\n"
@@ -121,6 +125,21 @@ CliArguments ParseCliArguments(const QStringList &arguments)
                 out.*(f.field) = true;
             }
         }
+        if (a == QLatin1String("--jobs")) {
+            known = true;
+            QString value;
+            if (!takeValue(&value))
+                return out;
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            const int most = platform::processorCount();
+            if (!ok || n < 1 || n > most) {
+                out.error = a + QLatin1Char(' ') + value + QStringLiteral(": expected a number from 1 to ")
+                    + QString::number(most);
+                return out;
+            }
+            out.jobs = n;
+        }
         if (a == QLatin1String("--temp-folder") || a == QLatin1String("--save-folder")) {
             known = true;
             QString value;
@@ -158,6 +177,8 @@ QString ApplyCliArguments(const CliArguments &a, ConverterOptions &o)
         o.iAudioLanguage = *a.audioLanguage;
         o.bDesignateAudioLanguage = true;
     }
+    if (a.jobs)
+        o.iConcurrentJobs = *a.jobs;
     if (a.subtitleSize)
         o.iSubtitleSize = *a.subtitleSize;
     if (a.srtCodepage) {

@@ -17,6 +17,8 @@ struct CliArguments
 
     // Applied on top of the loaded options.
     std::optional<int> mode, profile, device, par, aac, audioLanguage, subtitleSize, srtCodepage;
+    // Files converted at the same time: 1 to the number of processors.
+    std::optional<int> jobs;
     bool normalize = false, deinterlace = false, check30fps = false, onlyUnder4gb = false, createDc = false,
          overwriteDc = false, nightly = false, keepTemp = false, log = false;
     QString tempFolder, saveFolder;

@@ -1,6 +1,7 @@
 #include "engine/JobDriver.h"
 
 #include "engine/ConvertJob.h"
+#include "engine/ConcurrentRun.h"
 #include "engine/FileList.h"
 #include "engine/FrontEnd.h"
 #include "engine/SourceFiles.h"
@@ -124,7 +125,7 @@ void endJob(ConvertJob &job)
     job.Log(QStringLiteral("job fnished"));
 }
 
-void endRun(ConvertJob &job, bool stopped)
+void endRun(ConvertJob &job, bool stopped, bool sideBySide)
 {
     FrontEnd &ui = job.ui;
     AddTempFile(job.tempFiles, job.strWorkFolder + QStringLiteral("runapp.cmd"));
@@ -134,7 +135,9 @@ void endRun(ConvertJob &job, bool stopped)
     const std::uint32_t now = platform::tickCount();
     QString message;
     if (stopped) {
-        job.setStatus(QStringLiteral("중단: ") + FormatElapsed(now - job.job.dwJobStart));
+        // Jobs run side by side marked their own rows.
+        if (!sideBySide)
+            job.setStatus(QStringLiteral("중단: ") + FormatElapsed(now - job.job.dwJobStart));
         message = QStringLiteral("작업 중단! / ");
     } else {
         message = QStringLiteral("작업 종료! / ");
@@ -168,6 +171,21 @@ void endRun(ConvertJob &job, bool stopped)
 }
 
 } // namespace
+
+StageResult RunJob(ConvertJob &job, int row, std::span<const Stage> stages)
+{
+    if (!prepareJob(job, row))
+        return StageResult::SkipJob;
+    StageResult result = StageResult::Continue;
+    for (Stage stage : stages) {
+        result = stage(job);
+        if (result != StageResult::Continue)
+            break;
+    }
+    if (result == StageResult::Continue)
+        endJob(job);
+    return result;
+}
 
 std::span<const Stage> DefaultStages()
 {
@@ -212,24 +230,18 @@ RunOutcome OnConvert(FrontEnd &ui, const QString &programFolder, std::span<const
     job.strWorkFolder = job.runFolder.path();
     job.Log(Fmt("Work folder: %s").s(job.strWorkFolder));
 
+    const int sideBySide = qMin(job.options.concurrentJobs(), job.iRowCount);
     bool stopped = false;
-    for (int row = 0; row < job.iRowCount && !stopped; ++row) {
-        if (!prepareJob(job, row))
-            continue;
-        StageResult result = StageResult::Continue;
-        for (Stage stage : stages) {
-            result = stage(job);
-            if (result != StageResult::Continue)
-                break;
-        }
-        if (result == StageResult::StopRun)
-            stopped = true;
-        else if (result == StageResult::Continue)
-            endJob(job);
+    if (sideBySide > 1) {
+        job.Log(Fmt("Converting %d files at a time").d(sideBySide));
+        stopped = RunSideBySide(job, stages, sideBySide);
+    } else {
+        for (int row = 0; row < job.iRowCount && !stopped; ++row)
+            stopped = RunJob(job, row, stages) == StageResult::StopRun;
     }
     // Only a stop taken by a tool step ends the run early. A Stop pressed while no
     // tool ran had nothing to stop and must not mark a finished row as stopped.
-    endRun(job, stopped);
+    endRun(job, stopped, sideBySide > 1);
     ui.bConverting = false;
     return stopped ? RunOutcome::Stopped : RunOutcome::Finished;
 }

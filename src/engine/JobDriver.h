@@ -26,6 +26,10 @@ enum class RunOutcome {
     Stopped,
 };
 
+// One row as one job: the source check, the stage chain, and the job's end when
+// every stage went through. SkipJob when the source could not be read.
+StageResult RunJob(ConvertJob &job, int row, std::span<const Stage> stages);
+
 // What the Convert button runs: the checks, every row of the list as one job
 // through the stage chain, and the end of the run.
 // Tests may run the frame over a chain of their own.

@@ -37,17 +37,26 @@ void shiftExternalSubtitle(ConvertJob &job, int shiftMs)
 }
 
 // The in-progress name may already be taken by a file of the user's, such as another
-// source called "progressing.mp4" in the same folder: that file is never overwritten
-// nor moved away. The first free name "progressing (Qor N).mp4" is used instead.
-QString freeProgressFile(const QString &wanted)
+// source called "progressing.mp4" in the same folder, or by another job muxing into the
+// same folder: that file is never overwritten nor moved away. The first free name
+// "progressing (Qor N).mp4" is used instead, taken by creating it, so that no two jobs
+// can pick the same name. The empty file is a temporary file of the job until the mux
+// writes over it.
+QString takeProgressFile(ConvertJob &job, const QString &wanted)
 {
-    if (!QFileInfo::exists(wanted))
-        return wanted;
     const QString stem = wanted.left(wanted.lastIndexOf(QLatin1Char('.')));
-    for (int n = 1;; ++n) {
-        const QString candidate = Fmt("%s (Qor %d).mp4").s(stem).d(n);
-        if (!QFileInfo::exists(candidate))
+    for (int n = 0;; ++n) {
+        const QString candidate = n == 0 ? wanted : QString(Fmt("%s (Qor %d).mp4").s(stem).d(n));
+        switch (platform::createNewFile(candidate)) {
+        case platform::NewFile::Created:
+            AddTempFile(job.tempFiles, candidate);
             return candidate;
+        case platform::NewFile::Taken:
+            continue;
+        case platform::NewFile::Failed:
+            // Nothing can be written there: the mux fails and says so.
+            return wanted;
+        }
     }
 }
 
@@ -71,8 +80,11 @@ bool runMux(ConvertJob &job, const QString &status, const QString &action, const
         TakeStopPath(job, QStringLiteral("Mux stopped"));
         return false;
     }
-    if (platform::fileExists(j.strProgressFile))
+    // The name was taken with an empty file: still empty, the tool wrote nothing.
+    if (QFileInfo(j.strProgressFile).size() > 0)
         QFile::rename(j.strProgressFile, target);
+    else
+        QFile::remove(j.strProgressFile);
     return true;
 }
 
@@ -111,7 +123,7 @@ StageResult MuxAndSync(ConvertJob &job)
 
     // First mux.
     const QString finalPath = outputPath(j, j.strOutputName);
-    j.strProgressFile = freeProgressFile(j.strProgressFile);
+    j.strProgressFile = takeProgressFile(job, j.strProgressFile);
     j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
     const MuxDelays first = CorrectNegativeDelays(j.iMuxAudioDelay, j.iMuxVideoDelay);
     if (first.correction != 0) {
@@ -147,7 +159,7 @@ StageResult MuxAndSync(ConvertJob &job)
     int audio = 0;
     if (!j.strAacFile.isEmpty())
         audio = j.iInternalAudio >= 0 && !j.bExternalAudio ? j.iSourceAudioDelay + j.iAudioShift : j.iExternalAudioDelay;
-    j.strProgressFile = freeProgressFile(j.strProgressFile);
+    j.strProgressFile = takeProgressFile(job, j.strProgressFile);
     j.strMuxArgs = ComposeMuxArgs(j.strVideoOption, j.strParOption, j.strTrackOptions, j.strProgressFile);
     const MuxDelays second = CorrectNegativeDelays(audio, video);
     if (second.correction != 0) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <vector>
 
 namespace platform {
@@ -26,6 +27,9 @@ QByteArray iconvName(int codePage)
     if (codePage <= 0)
         return QByteArray();
     // 874, 1250-1258 and the rest are CPnnnn to iconv when it has them at all.
+    // Jobs running side by side ask from their own threads.
+    static std::mutex guard;
+    const std::lock_guard<std::mutex> lock(guard);
     static std::map<int, bool> known;
     auto it = known.find(codePage);
     const QByteArray name = "CP" + QByteArray::number(codePage);

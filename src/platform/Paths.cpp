@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -51,6 +54,18 @@ bool fileExists(const QString &path)
 {
     struct stat st;
     return statPath(path, &st) && !S_ISDIR(st.st_mode);
+}
+
+NewFile createNewFile(const QString &path)
+{
+    if (path.isEmpty())
+        return NewFile::Failed;
+    const int fd = ::open(encodePath(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        return NewFile::Created;
+    }
+    return errno == EEXIST ? NewFile::Taken : NewFile::Failed;
 }
 
 bool directoryExists(const QString &path)

@@ -44,6 +44,11 @@ bool isScriptSafePath(const QString &path);
 // Target of a symbolic link (followed to its end), or the path itself.
 QString resolveLinks(const QString &path);
 
+// Creates path as a new empty file, failing when anything already has the name; the
+// test and the creation are one step, so two programs never both take the same name.
+enum class NewFile { Created, Taken, Failed };
+NewFile createNewFile(const QString &path);
+
 // Byte form of a path (or script line) for system calls, and back.
 QByteArray encodePath(const QString &path);
 QString decodeName(const QByteArray &bytes);

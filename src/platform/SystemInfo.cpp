@@ -9,8 +9,20 @@
 #include <QSysInfo>
 
 #include <ctime>
+#include <sched.h>
+#include <unistd.h>
 
 namespace platform {
+
+int processorCount()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<int>(online) : 1;
+}
 
 std::uint32_t tickCount()
 {

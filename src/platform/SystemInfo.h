@@ -17,6 +17,9 @@ struct LocalTime
 };
 LocalTime localTime();
 
+// The processors this process may run on (at least 1).
+int processorCount();
+
 // "OS Info: ..." line: distribution, kernel release, architecture.
 QString osInfoLine();
 

@@ -1,5 +1,7 @@
 #include "runner/ProgressParser.h"
 
+#include <QRegularExpression>
+
 #include <cstring>
 
 namespace runner {
@@ -100,3 +102,16 @@ std::optional<QString> progressLine(const QByteArray &chunkIn)
 }
 
 } // namespace runner
+
+std::optional<int> ProgressPercent(const QString &line)
+{
+    static const QRegularExpression percent(QStringLiteral("(?<![\\d.])(\\d{1,3})(?:\\.\\d+)?\\s*%|\\((\\d{1,3})/100\\)"));
+    std::optional<int> found;
+    for (const QRegularExpressionMatch &m : percent.globalMatch(line)) {
+        const QString digits = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+        const int value = digits.toInt();
+        if (value <= 100)
+            found = value;
+    }
+    return found;
+}

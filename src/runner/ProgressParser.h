@@ -18,3 +18,8 @@ QByteArray cleanChunk(QByteArray chunk);
 std::optional<QString> progressLine(const QByteArray &chunk);
 
 } // namespace runner
+
+// The percentage a tool's progress line tells ("45%", "Progress: 45.2 %",
+// "|=====     | (45/100)"), the last one when there are several; nothing when the
+// line tells none.
+std::optional<int> ProgressPercent(const QString &line);

@@ -3,6 +3,7 @@
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemInfo.h"
 #include "platform/WorkFolders.h"
 #include "shell/DiagnosticLog.h"
 #include "shell/Formatters.h"
@@ -41,6 +42,8 @@ const StoredOption kStored[] = {
     { "Temp Folder", "Option: Temp Folder = %s", &ConverterOptions::strTempFolder, 0 },
     { "use External Save Folder", "Option: use External Save Folder = %d", &ConverterOptions::bUseSaveFolder, 0 },
     { "Save Folder", "Option: Save Folder = %s", &ConverterOptions::strSaveFolder, 0 },
+    { "Concurrent Jobs", "Option: Concurrent Jobs = %d", &ConverterOptions::iConcurrentJobs,
+      ConverterOptions::kMaxConcurrentJobs + 1 },
 };
 
 template <class... Ts> struct Overload : Ts... { using Ts::operator()...; };
@@ -52,6 +55,11 @@ int ConverterOptions::subtitlePointSize() const
 {
     static const int sizes[] = { 18, 24, 36, 48 };
     return sizes[qBound(0, iSubtitleSize, kSubtitleSizes - 1)];
+}
+
+int ConverterOptions::concurrentJobs() const
+{
+    return qBound(1, iConcurrentJobs, platform::processorCount());
 }
 
 int ConverterOptions::srtCodePage() const
@@ -82,6 +90,8 @@ void ConverterOptions::LoadOptions(platform::SettingsStore &store)
                        } },
                    o.field);
     }
+    // Stored as a count: 0 is no count at all.
+    iConcurrentJobs = qMax(1, iConcurrentJobs);
 }
 
 void ConverterOptions::SaveOptions(platform::SettingsStore &store) const
@@ -112,6 +122,7 @@ void ConverterOptions::ResetOptions(platform::SettingsStore &store)
     b30fpsCheck = false;
     iDeviceKind = 1;
     iParMode = 2;
+    iConcurrentJobs = 1;
     store.removeAll();
 }
 

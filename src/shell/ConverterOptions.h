@@ -7,7 +7,7 @@
 class DiagnosticLog;
 namespace platform { class SettingsStore; }
 
-// Every user setting of a conversion. Twenty of them persist in the settings store;
+// Every user setting of a conversion. Twenty-one of them persist in the settings store;
 // keep-temp-files and write-log never do.
 struct ConverterOptions
 {
@@ -31,6 +31,8 @@ struct ConverterOptions
     QString strTempFolder;
     bool bUseSaveFolder = false;
     QString strSaveFolder;
+    // How many files convert at the same time (1: one after the other).
+    int iConcurrentJobs = 1;
 
     bool bKeepTempFiles = false;
     bool bWriteLog = false;
@@ -44,11 +46,16 @@ struct ConverterOptions
     static constexpr int kAudioLanguages = 16;
     static constexpr int kSubtitleSizes = 4;
     static constexpr int kSrtLanguages = 5;
+    static constexpr int kMaxConcurrentJobs = 16;
 
     // Point size of iSubtitleSize: 18, 24, 36, 48.
     int subtitlePointSize() const;
     // Code page of iSrtLanguage: 949, 936, 932, 850, 852.
     int srtCodePage() const;
+
+    // The number of files converted at once: iConcurrentJobs within 1 and the
+    // number of processors this machine has.
+    int concurrentJobs() const;
 
     // Stored values present and well-typed replace the fields; the rest stay.
     void LoadOptions(platform::SettingsStore &store);

@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <mutex>
+
 namespace {
 
 QByteArray utf16le(const QString &text)
@@ -49,12 +51,16 @@ void DiagnosticLog::WriteLine(const QString &text)
 {
     if (m_path.isEmpty())
         return;
+    const QString line = timestampPrefix() + (m_jobNumber > 0 ? QStringLiteral("[job %1] ").arg(m_jobNumber) : QString()) + text
+        + QStringLiteral("\r\n");
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> lock(writing);
     // Update only an existing file: a log deleted during the run stays deleted.
     QFile f(m_path);
     if (!f.exists() || !f.open(QIODevice::ReadWrite))
         return;
     f.seek(f.size());
-    f.write(utf16le(timestampPrefix() + text + QStringLiteral("\r\n")));
+    f.write(utf16le(line));
 }
 
 QString DiagnosticLog::memoryLine()

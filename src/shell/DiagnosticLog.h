@@ -4,7 +4,8 @@
 
 // The support log "Qor_Log.txt" on the desktop: UTF-16LE with a byte-order mark,
 // one timestamped line per event, opened and closed for every line so a crash loses
-// nothing already written. Inert until started.
+// nothing already written. Inert until started. Copies of a started log may write
+// from several threads: each line goes in whole.
 class DiagnosticLog
 {
 public:
@@ -12,6 +13,8 @@ public:
     static QString defaultPath();
 
     void Start(const QString &path);
+    // Lines of a job that runs beside others carry its number after the time.
+    void setJobNumber(int number) { m_jobNumber = number; }
     void WriteLine(const QString &text);
     void WriteSystemInfo();
     // " - %s drive free space: %sMB" for the file system holding path.
@@ -25,4 +28,5 @@ public:
 
 private:
     QString m_path;
+    int m_jobNumber = 0;
 };

@@ -3,6 +3,7 @@
 #include "engine/SourceFiles.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemInfo.h"
 #include "shell/AboutDialog.h"
 #include "shell/AppIcon.h"
 #include "shell/CompactComboStyle.h"
@@ -77,6 +78,7 @@ const ControlSpec kControls[] = {
     { 1013, Kind::Check, "오디오 지정:", 122, 173, 52, 10, false, kBelow },
     { 1012, Kind::Combo, "", 175, 171, 27, 41, true, kBelow },
     { 1018, Kind::Check, "음량 정규화", 229, 173, 49, 10, false, kBelow },
+    { 1039, Kind::Combo, "", 281, 171, 54, 60, false, kBelow },
     { 1010, Kind::Check, "싱크 재조정(DC 생성)", 338, 173, 84, 10, false, kBelow },
     { 1011, Kind::Check, "DC→ Qor 덮어쓰기", 424, 173, 73, 10, true, kBelow },
     { 1031, Kind::Static, "자막크기(무의미):", 16, 201, 57, 8, false, kBelow },
@@ -152,7 +154,10 @@ const ComboBinding kComboBindings[] = {
 
 // Enabled exactly while idle.
 const int kIdleOnlyControls[] = { 2,    1004, 1019, 1015, 1022, 1028, 1008, 1038, 1010, 1013,
-                                  1018, 1023, 1027, 1024, 1029, 1035, 1031, 1033, 1037, 1026 };
+                                  1018, 1023, 1027, 1024, 1029, 1035, 1031, 1033, 1037, 1026, 1039 };
+
+// The "동시 변환" box: item i converts i + 1 files at the same time.
+constexpr int kConcurrentJobsCombo = 1039;
 
 QString videoFilter()
 {
@@ -253,6 +258,11 @@ void MainDialog::createControls()
             combo(ci.id)->addItem(QString::fromUtf8(item));
         combo(ci.id)->setMaxVisibleItems(static_cast<int>(ci.items.size()));
     }
+    QComboBox *jobs = combo(kConcurrentJobsCombo);
+    const int mostJobs = qMin(platform::processorCount(), ConverterOptions::kMaxConcurrentJobs);
+    for (int n = 1; n <= mostJobs; ++n)
+        jobs->addItem(QStringLiteral("동시 변환 %1").arg(n));
+    jobs->setToolTip(QStringLiteral("한 번에 변환할 파일 수"));
     fitCombosToItems(du);
 
     // Linux has no system menu to extend: the about item sits in the window's
@@ -482,6 +492,7 @@ void MainDialog::pullOptions()
         options.*(b.field) = check(b.id)->isChecked();
     for (const ComboBinding &b : kComboBindings)
         options.*(b.field) = qMax(0, combo(b.id)->currentIndex());
+    options.iConcurrentJobs = qMax(0, combo(kConcurrentJobsCombo)->currentIndex()) + 1;
 }
 
 void MainDialog::pushOptions()
@@ -492,6 +503,8 @@ void MainDialog::pushOptions()
         QComboBox *cb = combo(b.id);
         cb->setCurrentIndex(qBound(0, options.*(b.field), cb->count() - 1));
     }
+    QComboBox *jobs = combo(kConcurrentJobsCombo);
+    jobs->setCurrentIndex(qBound(0, options.iConcurrentJobs - 1, jobs->count() - 1));
     updateFolderTips();
 }
 

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QRegularExpression>
 
 StatusBar::StatusBar(int windowWidth, QWidget *parent)
     : QFrame(parent)
@@ -100,15 +99,3 @@ void StatusBar::placeParts()
     m_progress->setGeometry(m_parts[3]->contentsRect().adjusted(1, 2, -1, -2));
 }
 
-std::optional<int> ProgressPercent(const QString &line)
-{
-    static const QRegularExpression percent(QStringLiteral("(?<![\\d.])(\\d{1,3})(?:\\.\\d+)?\\s*%|\\((\\d{1,3})/100\\)"));
-    std::optional<int> found;
-    for (const QRegularExpressionMatch &m : percent.globalMatch(line)) {
-        const QString digits = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
-        const int value = digits.toInt();
-        if (value <= 100)
-            found = value;
-    }
-    return found;
-}

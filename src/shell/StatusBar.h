@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runner/ProgressParser.h"
+
 #include <QFrame>
 #include <QList>
 
@@ -48,8 +50,3 @@ private:
     QStringList m_texts;
     QProgressBar *m_progress = nullptr;
 };
-
-// The percentage a tool's progress line tells ("45%", "Progress: 45.2 %",
-// "|=====     | (45/100)"), the last one when there are several; nothing when the
-// line tells none.
-std::optional<int> ProgressPercent(const QString &line);

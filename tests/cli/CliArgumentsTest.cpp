@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 
 #include "TestSupport.h"
+#include "platform/SystemInfo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,6 +44,21 @@ TEST(CliArguments, IndexOptionsTakeTheirWholeRange)
         // A value is required.
         EXPECT_FALSE(ParseCliArguments({ QStringLiteral("x.avi"), QLatin1String(c.name) }).error.isEmpty()) << c.name;
     }
+}
+
+TEST(CliArguments, JobsRangeFromOneToTheProcessors)
+{
+    const int most = platform::processorCount();
+    for (int n : { 1, most }) {
+        const CliArguments a = ParseCliArguments({ QStringLiteral("--jobs"), QString::number(n), QStringLiteral("x.avi") });
+        EXPECT_TRUE(a.error.isEmpty()) << n << ' ' << qPrintable(a.error);
+        ConverterOptions o;
+        ApplyCliArguments(a, o);
+        EXPECT_EQ(o.iConcurrentJobs, n);
+    }
+    for (const QString &bad : { QStringLiteral("0"), QString::number(most + 1), QStringLiteral("two"), QString() })
+        EXPECT_FALSE(ParseCliArguments({ QStringLiteral("--jobs"), bad, QStringLiteral("x.avi") }).error.isEmpty())
+            << qPrintable(bad);
 }
 
 TEST(CliArguments, FlagsAndFolders)

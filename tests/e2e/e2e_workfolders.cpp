@@ -28,6 +28,29 @@ double duration(const QJsonObject &stream)
     return stream.value(QStringLiteral("duration")).toString().toDouble();
 }
 
+// The output made from s in folder has s's picture width, sample rate and length.
+void expectOwnSoundAndPicture(const Source &s, const QString &folder)
+{
+    const QJsonObject out = probe(folder + QStringLiteral("/[Qor] ") + QFileInfo(s.path).completeBaseName()
+                                  + QStringLiteral(".mp4"));
+    const QList<QJsonObject> video = streams(out, QStringLiteral("video"));
+    const QList<QJsonObject> audio = streams(out, QStringLiteral("audio"));
+    ASSERT_EQ(video.size(), 1);
+    ASSERT_EQ(audio.size(), 1);
+    EXPECT_EQ(video.first().value(QStringLiteral("width")).toInt(), s.width);
+    EXPECT_NEAR(duration(video.first()), s.seconds, 0.1);
+    EXPECT_EQ(audio.first().value(QStringLiteral("sample_rate")).toString().toInt(), s.sampleRate);
+    EXPECT_NEAR(duration(audio.first()), s.seconds, 0.2);
+}
+
+bool makeSource(const Source &s)
+{
+    return ffmpeg({ "-f", "lavfi", "-i", QStringLiteral("testsrc=size=%1x%2:rate=25").arg(s.width).arg(s.width * 3 / 4),
+                    "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:sample_rate=%1").arg(s.sampleRate), "-t",
+                    QString::number(s.seconds), "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" },
+                  s.path);
+}
+
 TEST(E2eWorkFolders, ParallelRunsInTheDefaultFolderEachKeepTheirOwnSoundAndPicture)
 {
     Sandbox box;
@@ -37,12 +60,8 @@ TEST(E2eWorkFolders, ParallelRunsInTheDefaultFolderEachKeepTheirOwnSoundAndPictu
         { box.mediaDir() + QStringLiteral("/long.mp4"), 320, 44100, 6.0 },
         { box.mediaDir() + QStringLiteral("/short.mkv"), 160, 22050, 3.0 },
     };
-    for (const Source &s : made) {
-        ASSERT_TRUE(ffmpeg({ "-f", "lavfi", "-i", QStringLiteral("testsrc=size=%1x%2:rate=25").arg(s.width).arg(s.width * 3 / 4),
-                             "-f", "lavfi", "-i", QStringLiteral("sine=frequency=440:sample_rate=%1").arg(s.sampleRate),
-                             "-t", QString::number(s.seconds), "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac" },
-                           s.path));
-    }
+    for (const Source &s : made)
+        ASSERT_TRUE(makeSource(s));
     std::vector<Source> sources(std::begin(made), std::end(made));
     for (const Source &s : made) {
         const QString copy = box.mediaDir() + QStringLiteral("/again/") + QFileInfo(s.path).fileName();
@@ -60,23 +79,45 @@ TEST(E2eWorkFolders, ParallelRunsInTheDefaultFolderEachKeepTheirOwnSoundAndPictu
         const RunResult r = box.finish(std::move(runs[i]));
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_TRUE(r.statusByPath()[s.path].startsWith(QStringLiteral("완료"))) << r.err.toStdString();
-        const QFileInfo source(s.path);
-        const QJsonObject out = probe(source.path() + QStringLiteral("/[Qor] ") + source.completeBaseName()
-                                      + QStringLiteral(".mp4"));
-        const QList<QJsonObject> video = streams(out, QStringLiteral("video"));
-        const QList<QJsonObject> audio = streams(out, QStringLiteral("audio"));
-        ASSERT_EQ(video.size(), 1);
-        ASSERT_EQ(audio.size(), 1);
-        EXPECT_EQ(video.first().value(QStringLiteral("width")).toInt(), s.width);
-        EXPECT_NEAR(duration(video.first()), s.seconds, 0.1);
-        EXPECT_EQ(audio.first().value(QStringLiteral("sample_rate")).toString().toInt(), s.sampleRate);
-        EXPECT_NEAR(duration(audio.first()), s.seconds, 0.2);
+        expectOwnSoundAndPicture(s, QFileInfo(s.path).path());
     }
     // The default folder is the user's alone, and every run took its work folder away.
     const QString folder = box.cacheDir() + QStringLiteral("/marbleway");
     EXPECT_EQ(QFileInfo(folder).permissions() & 0x7077,
               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+TEST(E2eWorkFolders, JobsSideBySideIntoOneFolderEachKeepTheirOwnSoundAndPicture)
+{
+    Sandbox box;
+    const Source sources[] = {
+        { box.mediaDir() + QStringLiteral("/a.mp4"), 320, 44100, 4.0 },
+        { box.mediaDir() + QStringLiteral("/b.mkv"), 160, 22050, 2.0 },
+        { box.mediaDir() + QStringLiteral("/c.mp4"), 240, 32000, 3.0 },
+        { box.mediaDir() + QStringLiteral("/d.mkv"), 160, 48000, 1.0 },
+    };
+    QStringList args = { QStringLiteral("--jobs"), QString::number(qMin(2, int(sysconf(_SC_NPROCESSORS_ONLN)))),
+                         QStringLiteral("--save-folder"), box.saveDir() };
+    for (const Source &s : sources) {
+        ASSERT_TRUE(makeSource(s));
+        args << s.path;
+    }
+    const RunResult r = box.runCli(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const Source &s : sources) {
+        SCOPED_TRACE(s.path.toStdString());
+        EXPECT_TRUE(r.statusByPath()[s.path].startsWith(QStringLiteral("완료"))) << r.err.toStdString();
+        expectOwnSoundAndPicture(s, box.saveDir());
+    }
+    // The results' lines keep the list's order, whatever order the rows ended in.
+    QStringList listed;
+    for (const QString &line : QString(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        listed << line.section(QLatin1Char('\t'), 1);
+    EXPECT_EQ(listed, QStringList({ sources[0].path, sources[1].path, sources[2].path, sources[3].path }));
+    // Every job took an in-progress name of its own and none is left.
+    EXPECT_EQ(QDir(box.saveDir()).entryList(QDir::Files).filter(QStringLiteral("progressing")), QStringList());
+    EXPECT_EQ(QDir(box.tempDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 TEST(E2eWorkFolders, FoldersOfOthersAreRefusedWithoutTouchingThem)

@@ -5,6 +5,7 @@
 #include "engine/ToolStep.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemInfo.h"
 
 #include "TestSupport.h"
 
@@ -17,9 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <unistd.h>
 #include <map>
+#include <mutex>
 
 using namespace testsupport;
 
@@ -164,10 +167,10 @@ TEST_F(JobDriverTest, EmptyListDoesNothingVisibleButStoresTheOptions)
     EXPECT_EQ(convert(), RunOutcome::NotStarted);
     EXPECT_TRUE(ui.nothingShown());
     EXPECT_FALSE(ui.bConverting);
-    // Convert stores all twenty values even when Save Options was never pressed.
+    // Convert stores all twenty-one values even when Save Options was never pressed.
     QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarvolin"),
                   QStringLiteral("Marbleway"));
-    EXPECT_EQ(raw.allKeys().size(), 20);
+    EXPECT_EQ(raw.allKeys().size(), 21);
 }
 
 TEST_F(JobDriverTest, SameTempAndSaveFolderIsRefused)
@@ -596,4 +599,122 @@ TEST_F(JobDriverTest, LogOnStartsWithSystemToolCheckAndOptions)
     EXPECT_TRUE(lines.contains(QStringLiteral("Source filename: ") + sources + QStringLiteral("a %1.avi")));
     EXPECT_EQ(lines.last(), QStringLiteral("job fnished"));
     QFile::remove(logPath);
+}
+
+namespace {
+
+// The log's lines without their time stamps.
+QStringList logLines(const QString &path)
+{
+    const QByteArray bytes = readFile(path);
+    if (!bytes.startsWith("\xFF\xFE"))
+        return {};
+    QStringList lines = QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2),
+                                           (bytes.size() - 2) / 2)
+                            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    for (QString &l : lines)
+        l = l.mid(26);
+    return lines;
+}
+
+} // namespace
+
+TEST_F(JobDriverTest, SideBySideJobsRunTogetherEachInItsOwnFolder)
+{
+    if (platform::processorCount() < 2)
+        GTEST_SKIP() << "one processor: jobs run one after the other";
+    const QString logPath = sandbox() + QStringLiteral("/home/Qor_Log.txt");
+    writeFile(logPath, "");
+    for (const char *n : { "one.avi", "two.avi", "three.avi" })
+        addSource(QLatin1String(n));
+    ui.options.iConcurrentJobs = 2;
+    ui.options.bWriteLog = true;
+    // The first two rows each wait for the other: one after the other, neither would end.
+    writeTool(program + QStringLiteral("tools/ffmpeg"),
+              "case \"$1\" in\n"
+              "make) printf done > \"$2\" ;;\n"
+              "meet) : > \"$2\"; for i in $(seq 100); do [ -e \"$3\" ] && { printf done > \"$4\"; exit 0; }; "
+              "sleep 0.05; done; exit 1 ;;\n"
+              "esac\n");
+    std::mutex guard;
+    std::map<int, QString> folders;
+    const QString out = output, meeting = output;
+    g_stage = [&](ConvertJob &job) {
+        const int row = job.job.iRow;
+        {
+            const std::lock_guard<std::mutex> lock(guard);
+            folders[row] = job.strWorkFolder;
+        }
+        // Each job's step script has the same name: only its own folder keeps it apart.
+        if (row == 2)
+            return makeOutput(job, out);
+        ToolStep step;
+        step.tool = kFfmpeg;
+        step.statusText = QStringLiteral("만나는 중");
+        step.output = out + QStringLiteral("[Qor] row%1.mp4").arg(row);
+        step.registerOutput = false;
+        step.arguments = QStringLiteral("meet \"%1here%2\" \"%1here%3\" \"%4\"")
+                             .arg(meeting).arg(row).arg(1 - row).arg(step.output);
+        if (RunToolStep(job, step) != StepOutcome::Produced)
+            return StageResult::SkipJob;
+        job.job.strOutputFolder = out;
+        job.job.strOutputName = QStringLiteral("[Qor] row%1.mp4").arg(row);
+        return StageResult::Continue;
+    };
+    EXPECT_EQ(convert(), RunOutcome::Finished);
+    for (const QString &status : ui.statuses())
+        EXPECT_TRUE(status.startsWith(QStringLiteral("완료: "))) << qPrintable(status);
+    ASSERT_EQ(folders.size(), 3u);
+    for (const auto &[row, folder] : folders) {
+        EXPECT_TRUE(folder.endsWith(QStringLiteral("/job-%1/").arg(row + 1))) << qPrintable(folder);
+        EXPECT_FALSE(QFileInfo::exists(folder)) << "left behind: " << qPrintable(folder);
+    }
+    // The status bar showed both running rows at once, and ends cleared.
+    bool both = false;
+    for (const auto &[part, text] : ui.statusBar)
+        both = both || (part == 0 && text == QStringLiteral("1,2/3"));
+    EXPECT_TRUE(both);
+    EXPECT_EQ(ui.statusBar.back().second, QString());
+    // Each job's log lines carry its row's number.
+    const QStringList lines = logLines(logPath);
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_TRUE(lines.contains(QStringLiteral("[job %1] Preparing job: %1/3").arg(row))) << row;
+        EXPECT_TRUE(lines.contains(QStringLiteral("[job %1] job fnished").arg(row))) << row;
+    }
+    QFile::remove(logPath);
+}
+
+TEST_F(JobDriverTest, StopEndsEverySideBySideJobAndStartsNoOther)
+{
+    if (platform::processorCount() < 2)
+        GTEST_SKIP() << "one processor: jobs run one after the other";
+    for (const char *n : { "one.avi", "two.avi", "three.avi" })
+        addSource(QLatin1String(n));
+    ui.options.iConcurrentJobs = 2;
+    const QString pids = work;
+    g_stage = [pids](ConvertJob &job) {
+        ToolStep step;
+        step.tool = kFfmpeg;
+        step.statusText = QStringLiteral("비디오 추출중");
+        step.output = job.strWorkFolder + QStringLiteral("video.h264");
+        step.arguments = QStringLiteral("hang \"%1hang%2.pid\"").arg(pids).arg(job.job.iRow);
+        step.stopLine = QStringLiteral("Video extraction stopped");
+        return RunToolStep(job, step) == StepOutcome::Stopped ? StageResult::StopRun : StageResult::SkipJob;
+    };
+    const QString first = work + QStringLiteral("hang0.pid"), second = work + QStringLiteral("hang1.pid");
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        if (readPid(first) > 0 && readPid(second) > 0)
+            ui.requestStop();
+    });
+    press.start(20);
+    EXPECT_EQ(convert(), RunOutcome::Stopped);
+    const QStringList statuses = ui.statuses();
+    EXPECT_TRUE(statuses[0].startsWith(QStringLiteral("중단: "))) << qPrintable(statuses[0]);
+    EXPECT_TRUE(statuses[1].startsWith(QStringLiteral("중단: "))) << qPrintable(statuses[1]);
+    EXPECT_EQ(statuses[2], kWaiting);
+    for (const QString &pidFile : { first, second })
+        EXPECT_NE(kill(readPid(pidFile), 0), 0) << "tool still running: " << qPrintable(pidFile);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("작업 중단! / ")));
 }

@@ -457,7 +457,7 @@ TEST(Window, EveryComboShowsItsLongestItemWholeWithoutCoveringItsNeighbours)
             }
         }
     }
-    EXPECT_EQ(combos, 8);
+    EXPECT_EQ(combos, 9);
 }
 
 TEST(Window, StandardDialogsSpeakKoreanOnceQtsTranslationsAreLoaded)

@@ -55,6 +55,7 @@ ConverterOptions nonDefaults()
     o.strTempFolder = QStringLiteral("/data/임시 폴더, a; b=c \"q\" %1/");
     o.bUseSaveFolder = true;
     o.strSaveFolder = QStringLiteral("@/saved/out put/");
+    o.iConcurrentJobs = 7;
     o.bKeepTempFiles = true;
     o.bWriteLog = true;
     return o;
@@ -65,7 +66,7 @@ std::vector<int> storedNumbers(const ConverterOptions &o)
     return { o.bSmallerThan4GB, o.iConversionMode, o.iConversionProfile, o.iDeviceKind, o.b30fpsCheck,
              o.bCreateDC, o.bOverwriteDC, o.iParMode, o.bDeinterlace, o.bForNightly, o.iAacMode,
              o.bDesignateAudioLanguage, o.iAudioLanguage, o.bNormalizeVolume, o.iSubtitleSize,
-             o.bDesignateSrtLanguage, o.iSrtLanguage, o.bUseSaveFolder };
+             o.bDesignateSrtLanguage, o.iSrtLanguage, o.bUseSaveFolder, o.iConcurrentJobs };
 }
 
 class OptionsTest : public ::testing::Test
@@ -125,14 +126,14 @@ TEST_F(OptionsTest, WithoutToolsNothingIsLoadedOrCreated)
     EXPECT_FALSE(QFileInfo::exists(defaultTemp()));
 }
 
-TEST_F(OptionsTest, SaveAndLoadRoundTripAllTwentyValues)
+TEST_F(OptionsTest, SaveAndLoadRoundTripAllTwentyOneValues)
 {
     const ConverterOptions saved = nonDefaults();
     {
         platform::SettingsStore store;
         saved.SaveOptions(store);
     }
-    EXPECT_EQ(rawStore().allKeys().size(), 20);
+    EXPECT_EQ(rawStore().allKeys().size(), 21);
     EXPECT_FALSE(rawStore().contains(QStringLiteral("Keep Temp Files")));
 
     platform::SettingsStore store;
@@ -281,7 +282,7 @@ TEST_F(OptionsTest, StoredTemporaryFolderIsKeptCreatedOrReplaced)
     EXPECT_EQ(refusal, QStringLiteral("임시폴더를 만들 수 없음: ") + base + QStringLiteral("/file/sub"));
 }
 
-TEST_F(OptionsTest, LogOptionsWritesTheTwentyLinesInStoredOrder)
+TEST_F(OptionsTest, LogOptionsWritesTheTwentyOneLinesInStoredOrder)
 {
     const QString path = freshFolder() + QStringLiteral("/log.txt");
     DiagnosticLog log;
@@ -320,6 +321,7 @@ TEST_F(OptionsTest, LogOptionsWritesTheTwentyLinesInStoredOrder)
                          QStringLiteral("Option: Temp Folder = /w/%1/"),
                          QStringLiteral("Option: use External Save Folder = 1"),
                          QStringLiteral("Option: Save Folder = /s/"),
+                         QStringLiteral("Option: Concurrent Jobs = 7"),
                      }));
 }
 
