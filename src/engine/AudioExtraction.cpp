@@ -120,6 +120,7 @@ StageResult ExtractAudio(ConvertJob &job)
     auto &j = job.job;
     // A companion file found beside the source is the audio, whatever tracks the source has.
     j.bExternalAudio = !j.strAudioFile.isEmpty();
+    StartVideoAhead(job);
     if (j.strAudioFile.isEmpty()) {
         const int i = j.iInternalAudio;
         const bool ok = (i >= 0 && i < j.report.audio.size()) ? extractInternal(job, i) : forcedExtraction(job);

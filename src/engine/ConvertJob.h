@@ -10,8 +10,10 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class FrontEnd;
+class VideoAhead;
 struct ConverterOptions;
 
 // The outside tools in table order.
@@ -122,6 +124,8 @@ public:
         MediaReport outputReport{ QString(), QString() };
         // The delay-corrected mux took the output's name.
         bool bSyncCorrected = false;
+        // The video extraction's tool step, started while the audio is made.
+        std::shared_ptr<VideoAhead> videoAhead;
     } job;
 
     // Fresh per-job fields; the reports are set up with the MediaInfo path and work folder.

@@ -6,6 +6,7 @@
 #include "engine/FrontEnd.h"
 #include "engine/SourceFiles.h"
 #include "engine/Stages.h"
+#include "engine/VideoAhead.h"
 #include "platform/Paths.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemInfo.h"
@@ -182,6 +183,9 @@ StageResult RunJob(ConvertJob &job, int row, std::span<const Stage> stages)
         if (result != StageResult::Continue)
             break;
     }
+    // A video extraction started early and never waited for (the job ended before its
+    // turn) ends here, before the job's files go.
+    job.job.videoAhead.reset();
     if (result == StageResult::Continue)
         endJob(job);
     return result;

@@ -15,6 +15,11 @@ StageResult ReencodeVideo(ConvertJob &job);          // two-pass H.264
 StageResult MuxAndSync(ConvertJob &job);             // PAR, mux, sync check, second mux
 StageResult CheckResult(ConvertJob &job);            // the finished file against its source
 
+// Starts the copy path's video extraction ahead of its stage, where it reads only the
+// source and writes only its own file (a raw stream taken out of an MKV or AVI), and the
+// job has audio to make meanwhile.
+void StartVideoAhead(ConvertJob &job);
+
 // Probe of strAacFile into aacReport; an unrecognised file leaves the job without audio.
 // False when Stop was pressed during the probe.
 bool ProbeFinalAac(ConvertJob &job);

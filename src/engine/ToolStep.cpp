@@ -1,6 +1,7 @@
 #include "engine/ToolStep.h"
 
 #include "engine/FrontEnd.h"
+#include "engine/VideoAhead.h"
 #include "platform/Paths.h"
 #include "runner/RunTool.h"
 
@@ -33,7 +34,13 @@ StepOutcome RunToolStep(ConvertJob &job, const ToolStep &step)
     job.log.LogDriveFreeSpace(step.output.isEmpty() ? job.strWorkFolder : step.output);
     job.ui.stopRequested = false;
     const ToolEntry &tool = job.tool(step.tool);
-    RunTool(job.ui, job.strWorkFolder, tool.fullPath, tool.shortPath, step.arguments);
+    if (job.job.videoAhead && job.job.videoAhead->runs(step.tool, step.arguments)) {
+        // Started early with these very arguments: its run is this step's.
+        const std::shared_ptr<VideoAhead> ahead = std::move(job.job.videoAhead);
+        ahead->finish(job.ui);
+    } else {
+        RunTool(job.ui, job.strWorkFolder, tool.fullPath, tool.shortPath, step.arguments);
+    }
     if (job.ui.stopRequested) {
         TakeStopPath(job, step.stopLine);
         return StepOutcome::Stopped;

@@ -4,6 +4,7 @@
 #include "engine/LevelOption.h"
 #include "engine/SubtitleStage.h"
 #include "engine/ToolStep.h"
+#include "engine/VideoAhead.h"
 #include "engine/VideoCopyPlan.h"
 #include "engine/VideoReencodePlan.h"
 #include "runner/RunTool.h"
@@ -32,7 +33,9 @@ const StepLines kPlainLines{ QStringLiteral("Extraction stopped"), QStringLitera
 StageResult extract(ConvertJob &job, ToolId tool, const QString &status, const QString &action,
                     const QString &arguments, const QString &output, bool deleteFirst, const StepLines &lines)
 {
-    if (deleteFirst)
+    // An early run of this very step has written it already.
+    const bool ranAhead = job.job.videoAhead && job.job.videoAhead->runs(tool, arguments);
+    if (deleteFirst && !ranAhead)
         QFile::remove(output);
     ToolStep step;
     step.tool = tool;
@@ -103,6 +106,34 @@ QString aviRawArguments(const QString &avi, const QString &outBase)
     return QStringLiteral("-aviraw video ") + quoted(avi) + QStringLiteral(" -out ") + quoted(outBase);
 }
 
+// What mkvextract is asked for on an MKV's copy path: the video track as a raw stream
+// (none at a variable rate: the mux takes the track from the source with its own clock),
+// and with it the subtitle tracks to convert, if they are the job's subtitles.
+struct MkvExtraction
+{
+    QString out;
+    QString args;
+    bool ownClock = false;
+    QStringList subtitleFiles;
+};
+
+MkvExtraction mkvExtraction(ConvertJob &job, VideoRoute route)
+{
+    auto &j = job.job;
+    const QString &w = job.strWorkFolder;
+    const QString &source = j.strSourceShortPath;
+    const bool h264 = route == VideoRoute::MkvH264;
+    const bool hevc = route == VideoRoute::MkvHevc;
+    MkvExtraction plan;
+    plan.ownClock = (h264 || hevc) && !hasFrameRate(job);
+    plan.out = w + (h264 ? QStringLiteral("temp.h264") : hevc ? QStringLiteral("temp.h265") : QStringLiteral("temp.avi"));
+    plan.args = plan.ownClock ? Fmt("tracks \"%s\"").s(source).str()
+                              : Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(plan.out).str();
+    if (j.iSubtitleSource == 1)
+        plan.args += MkvSubtitleSpecs(j.report, w, plan.subtitleFiles);
+    return plan;
+}
+
 StageResult copyPath(ConvertJob &job, VideoRoute route)
 {
     auto &j = job.job;
@@ -128,18 +159,13 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
     case VideoRoute::MkvOther: {
         const bool h264 = route == VideoRoute::MkvH264;
         const bool hevc = route == VideoRoute::MkvHevc;
-        // Variable frame rate: a raw stream would be re-timed at one rate, so the track
-        // is added from the source with its own timestamps and only subtitles are extracted.
-        const bool ownClock = (h264 || hevc) && !hasFrameRate(job);
-        const QString out = w + (h264 ? QStringLiteral("temp.h264") : hevc ? QStringLiteral("temp.h265") : QStringLiteral("temp.avi"));
-        QString args = ownClock ? Fmt("tracks \"%s\"").s(source).str()
-                                : Fmt("tracks \"%s\" %d:\"%s\"").s(source).d(j.report.iVideoID).s(out).str();
-        QStringList subtitleFiles;
-        if (j.iSubtitleSource == 1) {
-            args += MkvSubtitleSpecs(j.report, w, subtitleFiles);
-            for (const QString &f : subtitleFiles)
-                AddTempFile(job.tempFiles, f);
-        }
+        const MkvExtraction plan = mkvExtraction(job, route);
+        const bool ownClock = plan.ownClock;
+        const QString &out = plan.out;
+        const QString &args = plan.args;
+        const QStringList &subtitleFiles = plan.subtitleFiles;
+        for (const QString &f : subtitleFiles)
+            AddTempFile(job.tempFiles, f);
         if (ownClock) {
             job.Log(QStringLiteral("No frame rate reported: the video track is added from the source"));
             r = subtitleFiles.isEmpty() ? StageResult::Continue : extractMkvSubtitlesOnly(job, args);
@@ -229,6 +255,48 @@ StageResult copyPath(ConvertJob &job, VideoRoute route)
 }
 
 } // namespace
+
+void StartVideoAhead(ConvertJob &job)
+{
+    auto &j = job.job;
+    if (j.iInternalAudio < 0 && j.strAudioFile.isEmpty())
+        return; // no audio to make meanwhile
+    const VideoRoute route = ChooseVideoRoute(j.report, j.bReencodeVideo, job.options.iConversionMode);
+    ToolId tool;
+    QString args, out;
+    QStringList subtitleFiles;
+    switch (route) {
+    case VideoRoute::AviRaw: {
+        const QString base = job.strWorkFolder + QStringLiteral("temp");
+        tool = kMP4Box;
+        args = aviRawArguments(j.strSourceShortPath, base);
+        out = base + QStringLiteral("_video.h264");
+        break;
+    }
+    case VideoRoute::MkvH264:
+    case VideoRoute::MkvHevc:
+    case VideoRoute::MkvOther: {
+        const MkvExtraction plan = mkvExtraction(job, route);
+        if (plan.ownClock && plan.subtitleFiles.isEmpty())
+            return; // nothing to extract
+        tool = kMkvextract;
+        args = plan.args;
+        out = plan.ownClock ? QString() : plan.out;
+        subtitleFiles = plan.subtitleFiles;
+        break;
+    }
+    default:
+        return;
+    }
+    // As the step does: an old output goes first, and whatever the tool writes is the job's.
+    if (!out.isEmpty()) {
+        QFile::remove(out);
+        AddTempFile(job.tempFiles, out);
+    }
+    for (const QString &f : subtitleFiles)
+        AddTempFile(job.tempFiles, f);
+    j.videoAhead = std::make_shared<VideoAhead>(job, tool, args);
+}
 
 // Stage 13.
 StageResult ExtractVideo(ConvertJob &job)

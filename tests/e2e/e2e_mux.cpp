@@ -3,7 +3,9 @@
 // (codec, frames, size) and the expected H.264 level; the sources stay untouched.
 #include "E2eSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include <gtest/gtest.h>
@@ -86,6 +88,48 @@ TEST(E2eMux, EveryCopyPathKeepsTheVideoAndTheSound)
     }
     EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
     EXPECT_FALSE(QFile::exists(box.saveDir() + QStringLiteral("/progressing.mp4")));
+}
+
+TEST(E2eMux, VideoIsTakenOutWhileTheSoundIsEncoded)
+{
+    Sandbox box;
+    // The real tools, but an AAC encoder that starts only once the copied video stream is
+    // out: with the extraction waiting for the encoder, as the steps' order has it, the
+    // sound would be lost.
+    const QString prog = box.root() + QStringLiteral("/prog/");
+    const QString real = binDir() + QStringLiteral("/tools/");
+    QDir().mkpath(prog + QStringLiteral("tools"));
+    for (const QString &entry : QDir(real).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+        QFile::link(real + entry, prog + QStringLiteral("tools/") + entry);
+    const QString encoder = prog + QStringLiteral("tools/neroAacEnc");
+    QFile::remove(encoder);
+    QFile script(encoder);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\n"
+                                "for i in $(seq 200); do\n"
+                                "  for f in \"$TMPDIR/temp.h264\" \"$TMPDIR/temp_video.h264\"; do\n"
+                                "    [ -s \"$f\" ] && exec '%1neroAacEnc' \"$@\"\n"
+                                "  done\n"
+                                "  sleep 0.05\n"
+                                "done\n"
+                                "exit 1\n")
+                     .arg(real)
+                     .toUtf8());
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+
+    const QStringList files = { box.addMedia(QStringLiteral("mkv_h264_multi.mkv"), QStringLiteral("mkv.mkv")),
+                                box.addMedia(QStringLiteral("avi_h264_ac3.avi"), QStringLiteral("avi.avi")) };
+    const RunResult r = box.runCli(QStringList{ QStringLiteral("--save-folder"), box.saveDir() } + files, prog);
+    for (const QString &src : files) {
+        SCOPED_TRACE(src.toStdString());
+        EXPECT_TRUE(r.statusByPath()[src].startsWith(QStringLiteral("완료: "))) << r.err.toStdString();
+        const QString out = box.saveDir() + QStringLiteral("/[Qor] ") + QFileInfo(src).completeBaseName()
+            + QStringLiteral(".mp4");
+        EXPECT_EQ(streams(probe(out), QStringLiteral("audio")).size(), 1);
+        EXPECT_EQ(countVideoFrames(out), countVideoFrames(src));
+    }
+    EXPECT_TRUE(box.leftoverTempFiles().isEmpty()) << box.leftoverTempFiles().join(QLatin1Char(' ')).toStdString();
 }
 
 QString makeVideo(const Sandbox &box, const QString &name, const QString &size, const QString &sar)
