@@ -1,5 +1,7 @@
 #include "engine/Stages.h"
 
+#include "engine/FileList.h"
+#include "engine/FrontEnd.h"
 #include "engine/MuxPlan.h"
 #include "engine/SubtitleStage.h"
 #include "platform/Paths.h"
@@ -20,6 +22,29 @@ bool sameFile(const QString &a, const QString &b)
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
+// The folder a row's output goes to, as the user named it.
+QString wantedOutputFolder(const ConverterOptions &o, const QString &sourcePath)
+{
+    const bool toSaveFolder = o.bUseSaveFolder && !o.strSaveFolder.isEmpty();
+    return platform::withoutTrailingSeparators(toSaveFolder ? o.strSaveFolder
+                                                            : sourcePath.left(platform::lastSeparator(sourcePath)));
+}
+
+// How many rows before this one would write an output of the same name into the same
+// folder ("movie.avi" and "movie.mkv" beside each other, or two "movie.mkv" of different
+// folders into one save folder). Each takes a numbered name of its own: one row's
+// output never replaces another's of the same run, whichever finishes first.
+int earlierRowsOfTheSameOutput(ConvertJob &job, const QString &folder, const QString &base)
+{
+    const FileList &list = job.ui.fileList();
+    int count = 0;
+    for (int row = 0; row < job.job.iRow && row < list.rowCount(); ++row) {
+        const QString other = list.fullPath(row);
+        count += OutputBaseName(other) == base && wantedOutputFolder(job.options, other) == folder;
+    }
+    return count;
+}
+
 } // namespace
 
 // Stage 12. The probe of the final AAC ran at the end of the audio stage (ConvertAudio).
@@ -29,10 +54,10 @@ StageResult PrepareTrackOptions(ConvertJob &job)
     const ConverterOptions &o = job.options;
 
     // Output folder and names.
-    const QString base = OutputBaseName(j.strSourcePath);
-    const bool toSaveFolder = o.bUseSaveFolder && !o.strSaveFolder.isEmpty();
-    const QString wanted = platform::withoutTrailingSeparators(
-        toSaveFolder ? o.strSaveFolder : j.strSourcePath.left(platform::lastSeparator(j.strSourcePath)));
+    QString base = OutputBaseName(j.strSourcePath);
+    const QString wanted = wantedOutputFolder(o, j.strSourcePath);
+    if (const int earlier = earlierRowsOfTheSameOutput(job, wanted, base); earlier > 0)
+        base += Fmt(" (%d)").d(earlier + 1);
     j.strOutputFolder = platform::withoutTrailingSeparators(platform::shortPath(wanted));
     j.strDcOutputName = QStringLiteral("[Qor-DC] ") + base + QStringLiteral(".mp4");
     j.strOutputName = QStringLiteral("[Qor] ") + base + QStringLiteral(".mp4");

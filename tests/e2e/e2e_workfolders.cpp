@@ -28,11 +28,14 @@ double duration(const QJsonObject &stream)
     return stream.value(QStringLiteral("duration")).toString().toDouble();
 }
 
-// The output made from s in folder has s's picture width, sample rate and length.
-void expectOwnSoundAndPicture(const Source &s, const QString &folder)
+// The output made from s in folder (named after it, or name) has s's picture width,
+// sample rate and length.
+void expectOwnSoundAndPicture(const Source &s, const QString &folder, const QString &name = QString())
 {
-    const QJsonObject out = probe(folder + QStringLiteral("/[Qor] ") + QFileInfo(s.path).completeBaseName()
-                                  + QStringLiteral(".mp4"));
+    const QJsonObject out = probe(folder + QLatin1Char('/')
+                                  + (name.isEmpty() ? QStringLiteral("[Qor] ") + QFileInfo(s.path).completeBaseName()
+                                                          + QStringLiteral(".mp4")
+                                                    : name));
     const QList<QJsonObject> video = streams(out, QStringLiteral("video"));
     const QList<QJsonObject> audio = streams(out, QStringLiteral("audio"));
     ASSERT_EQ(video.size(), 1);
@@ -95,8 +98,10 @@ TEST(E2eWorkFolders, JobsSideBySideIntoOneFolderEachKeepTheirOwnSoundAndPicture)
         { box.mediaDir() + QStringLiteral("/a.mp4"), 320, 44100, 4.0 },
         { box.mediaDir() + QStringLiteral("/b.mkv"), 160, 22050, 2.0 },
         { box.mediaDir() + QStringLiteral("/c.mp4"), 240, 32000, 3.0 },
-        { box.mediaDir() + QStringLiteral("/d.mkv"), 160, 48000, 1.0 },
+        // Named like another: its output takes a numbered name rather than replace that one's.
+        { box.mediaDir() + QStringLiteral("/b.mp4"), 192, 48000, 1.0 },
     };
+    const QString names[] = { "[Qor] a.mp4", "[Qor] b.mp4", "[Qor] c.mp4", "[Qor] b (2).mp4" };
     QStringList args = { QStringLiteral("--jobs"), QString::number(qMin(2, int(sysconf(_SC_NPROCESSORS_ONLN)))),
                          QStringLiteral("--save-folder"), box.saveDir() };
     for (const Source &s : sources) {
@@ -105,10 +110,11 @@ TEST(E2eWorkFolders, JobsSideBySideIntoOneFolderEachKeepTheirOwnSoundAndPicture)
     }
     const RunResult r = box.runCli(args);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    for (const Source &s : sources) {
+    for (size_t i = 0; i < std::size(sources); ++i) {
+        const Source &s = sources[i];
         SCOPED_TRACE(s.path.toStdString());
         EXPECT_TRUE(r.statusByPath()[s.path].startsWith(QStringLiteral("완료"))) << r.err.toStdString();
-        expectOwnSoundAndPicture(s, box.saveDir());
+        expectOwnSoundAndPicture(s, box.saveDir(), names[i]);
     }
     // The results' lines keep the list's order, whatever order the rows ended in.
     QStringList listed;
