@@ -212,7 +212,7 @@ namespace {
             int dw = 0;
             int dh = 0;
             displaySize(w, h, v.sps.sarNum, v.sps.sarDen, &dw, &dh);
-            reduceRatio(int64_t { h } * dw, int64_t { w } * dh, 255, &sarNum, &sarDen);
+            reduceRatio(int64_t { h } * dw, int64_t { w } * dh, INT_MAX, &sarNum, &sarDen);
         }
         int64_t width1616 = sarNum > 0 && sarDen > 0 ? rescaleNear(sarNum, int64_t { w } * 0x10000, sarDen) : 0;
         if (width1616 <= 0 || width1616 > UINT32_MAX)
