@@ -540,8 +540,7 @@ namespace {
                     return std::nullopt;
                 d.video = true;
                 videoTrack = static_cast<int>(direct.size()) + 1;
-            } else if (ext == ".aac" && selectorTakes(in, "audio") && ++audios == 1) {
-            } else {
+            } else if (!(ext == ".aac" && selectorTakes(in, "audio") && ++audios == 1)) {
                 return std::nullopt;
             }
             direct.push_back(std::move(d));
