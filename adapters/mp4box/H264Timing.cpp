@@ -15,6 +15,7 @@ namespace {
         }
 
         bool ok() const { return !m_overrun; }
+        size_t pos() const { return m_pos; }
 
         uint32_t bit()
         {
@@ -103,6 +104,57 @@ namespace {
                     r.se();
             }
         }
+    }
+
+    void skipHrd(BitReader &r)
+    {
+        const uint32_t count = r.ue() + 1;
+        r.bits(8); // bit_rate_scale, cpb_size_scale
+        for (uint32_t i = 0; i < count && i < 32 && r.ok(); ++i) {
+            r.ue();
+            r.ue();
+            r.bit();
+        }
+        r.bits(20);
+    }
+
+    // The VUI after the aspect ratio, for the decoder's reorder depth.
+    void readVuiRest(BitReader &r, H264Sps *s)
+    {
+        if (r.bit()) // overscan_info_present_flag
+            r.bit();
+        if (r.bit()) { // video_signal_type_present_flag
+            r.bits(4);
+            if (r.bit())
+                r.bits(24);
+        }
+        if (r.bit()) { // chroma_loc_info_present_flag
+            r.ue();
+            r.ue();
+        }
+        if (r.bit()) { // timing_info_present_flag
+            r.bits(32);
+            r.bits(32);
+            r.bit();
+        }
+        const bool nal = r.bit();
+        if (nal)
+            skipHrd(r);
+        const bool vcl = r.bit();
+        if (vcl)
+            skipHrd(r);
+        if (nal || vcl)
+            r.bit(); // low_delay_hrd_flag
+        r.bit(); // pic_struct_present_flag
+        s->bitstreamRestriction = r.bit();
+        if (s->bitstreamRestriction) {
+            r.bit();
+            for (int i = 0; i < 4; ++i)
+                r.ue();
+            s->maxNumReorderFrames = static_cast<int>(r.ue());
+            r.ue(); // max_dec_frame_buffering
+        }
+        s->vuiRead = true;
     }
 
     // The state carried from picture to picture by the picture order count processes.
@@ -290,8 +342,8 @@ bool parseSps(const uint8_t *nal, size_t size, H264Sps *out)
             return false;
         if (s.chromaFormatIdc == 3)
             s.separateColourPlane = r.bit();
-        r.ue(); // bit depths
-        r.ue();
+        s.bitDepthLuma = static_cast<int>(r.ue()) + 8;
+        s.bitDepthChroma = static_cast<int>(r.ue()) + 8;
         r.bit();
         if (r.bit()) {
             for (int i = 0; i < (s.chromaFormatIdc != 3 ? 8 : 12); ++i) {
@@ -344,18 +396,31 @@ bool parseSps(const uint8_t *nal, size_t size, H264Sps *out)
         return false;
     s.width = static_cast<int>(w);
     s.height = static_cast<int>(h);
-    if (r.bit() && r.bit()) { // vui_parameters_present_flag, aspect_ratio_info_present_flag
-        static const int table[17][2] = { { 0, 0 }, { 1, 1 }, { 12, 11 }, { 10, 11 }, { 16, 11 }, { 40, 33 },
-            { 24, 11 }, { 20, 11 }, { 32, 11 }, { 80, 33 }, { 18, 11 }, { 15, 11 }, { 64, 33 }, { 160, 99 },
-            { 4, 3 }, { 3, 2 }, { 2, 1 } };
-        const uint32_t idc = r.bits(8);
-        if (idc == 255) {
-            s.sarNum = static_cast<int>(r.bits(16));
-            s.sarDen = static_cast<int>(r.bits(16));
-        } else if (idc < 17) {
-            s.sarNum = table[idc][0];
-            s.sarDen = table[idc][1];
+    if (r.bit()) { // vui_parameters_present_flag
+        s.aspectFlagBit = static_cast<int>(r.pos());
+        if (r.bit()) { // aspect_ratio_info_present_flag
+            static const int table[17][2] = { { 0, 0 }, { 1, 1 }, { 12, 11 }, { 10, 11 }, { 16, 11 }, { 40, 33 },
+                { 24, 11 }, { 20, 11 }, { 32, 11 }, { 80, 33 }, { 18, 11 }, { 15, 11 }, { 64, 33 }, { 160, 99 },
+                { 4, 3 }, { 3, 2 }, { 2, 1 } };
+            const uint32_t idc = r.bits(8);
+            s.aspectRatioIdc = static_cast<int>(idc);
+            if (idc == 255) {
+                s.sarNum = static_cast<int>(r.bits(16));
+                s.sarDen = static_cast<int>(r.bits(16));
+            } else if (idc < 17) {
+                s.sarNum = table[idc][0];
+                s.sarDen = table[idc][1];
+            }
         }
+        if (!r.ok())
+            return false;
+        readVuiRest(r, &s);
+        if (!r.ok()) { // a short VUI keeps what was read before it
+            s.vuiRead = false;
+            s.bitstreamRestriction = false;
+        }
+        *out = s;
+        return true;
     }
     if (!r.ok())
         return false;
@@ -620,6 +685,97 @@ bool readH264Stream(const uint8_t *data, size_t size, H264Stream *out)
     for (size_t rank = 0; rank < order.size(); ++rank)
         out->presentation[order[rank]] = rank;
     return true;
+}
+
+std::vector<uint8_t> escapeNal(const std::vector<uint8_t> &rbsp)
+{
+    std::vector<uint8_t> out;
+    out.reserve(rbsp.size() + rbsp.size() / 64 + 1);
+    int zeros = 0;
+    for (const uint8_t b : rbsp) {
+        if (zeros >= 2 && b <= 3) {
+            out.push_back(3);
+            zeros = 0;
+        }
+        zeros = b == 0 ? zeros + 1 : 0;
+        out.push_back(b);
+    }
+    return out;
+}
+
+bool rewriteSps(const uint8_t *nal, size_t size, int levelIdc, int sarNum, int sarDen, std::vector<uint8_t> *out)
+{
+    H264Sps sps;
+    if (size < 4 || !parseSps(nal, size, &sps))
+        return false;
+    std::vector<uint8_t> rbsp = unescapeNal(nal, size);
+    if (escapeNal(rbsp) != std::vector<uint8_t>(nal, nal + size))
+        return false;
+    if (levelIdc > 0)
+        rbsp[3] = static_cast<uint8_t>(levelIdc);
+    if (sarNum > 0 && sarDen > 0) {
+        // ffmpeg's table of Table E-1 ratios, after reducing the ratio to 16-bit terms.
+        static const int table[17][2] = { { 0, 0 }, { 1, 1 }, { 12, 11 }, { 10, 11 }, { 16, 11 }, { 40, 33 },
+            { 24, 11 }, { 20, 11 }, { 32, 11 }, { 80, 33 }, { 18, 11 }, { 15, 11 }, { 64, 33 }, { 160, 99 },
+            { 4, 3 }, { 3, 2 }, { 2, 1 } };
+        if (sps.aspectRatioIdc < 0)
+            return false;
+        const int g = std::gcd(sarNum, sarDen);
+        const int num = sarNum / g;
+        const int den = sarDen / g;
+        if (num > 65535 || den > 65535)
+            return false;
+        int idc = 255;
+        for (int i = 1; i < 17; ++i) {
+            if (table[i][0] == num && table[i][1] == den)
+                idc = i;
+        }
+        if ((idc == 255) != (sps.aspectRatioIdc == 255))
+            return false;
+        auto put = [&](size_t bit, int n, uint32_t v) {
+            for (int i = n - 1; i >= 0; --i, ++bit) {
+                const uint8_t mask = static_cast<uint8_t>(0x80 >> (bit % 8));
+                if (v >> i & 1)
+                    rbsp[bit / 8] |= mask;
+                else
+                    rbsp[bit / 8] &= static_cast<uint8_t>(~mask);
+            }
+        };
+        const size_t at = static_cast<size_t>(sps.aspectFlagBit) + 1;
+        if ((at + 8 + (idc == 255 ? 32 : 0) + 7) / 8 > rbsp.size())
+            return false;
+        put(at, 8, static_cast<uint32_t>(idc));
+        if (idc == 255) {
+            put(at + 8, 16, static_cast<uint32_t>(num));
+            put(at + 24, 16, static_cast<uint32_t>(den));
+        }
+    }
+    *out = escapeNal(rbsp);
+    return true;
+}
+
+bool seiHasRecoveryPoint(const uint8_t *nal, size_t size)
+{
+    const std::vector<uint8_t> rbsp = unescapeNal(nal, std::min<size_t>(size, 4096));
+    size_t i = 1;
+    while (i + 2 <= rbsp.size() && rbsp[i] != 0x80) {
+        uint32_t type = 0;
+        while (i < rbsp.size() && rbsp[i] == 0xff)
+            type += rbsp[i++];
+        if (i >= rbsp.size())
+            return false;
+        type += rbsp[i++];
+        uint32_t length = 0;
+        while (i < rbsp.size() && rbsp[i] == 0xff)
+            length += rbsp[i++];
+        if (i >= rbsp.size())
+            return false;
+        length += rbsp[i++];
+        if (type == 6)
+            return true;
+        i += length;
+    }
+    return false;
 }
 
 const H264Nal *onlyNalOfType(const H264Stream &stream, const uint8_t *data, int type)

@@ -98,35 +98,57 @@ bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error)
     return true;
 }
 
-bool probeAdts(std::string_view bytes, ProbedMedia *out)
+bool readAdts(std::string_view bytes, AdtsStream *out)
 {
     static const int rates[] = { 96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025,
         8000, 7350 };
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const size_t size = bytes.size();
+    AdtsStream s;
     size_t pos = 0;
-    int64_t samples = 0;
-    int rate = 0;
     while (pos < size) {
         if (size - pos < 7 || p[pos] != 0xFF || (p[pos + 1] & 0xF6) != 0xF0)
             return false; // no sync word, or a layer other than 0
         const int rateIndex = p[pos + 2] >> 2 & 0x0F;
-        if (rateIndex >= 13 || (rate && rates[rateIndex] != rate))
+        if (rateIndex >= 13 || (s.sampleRate && rates[rateIndex] != s.sampleRate))
             return false;
-        rate = rates[rateIndex];
-        const size_t length = (static_cast<size_t>(p[pos + 3] & 0x03) << 11) | (static_cast<size_t>(p[pos + 4]) << 3)
-            | (p[pos + 5] >> 5);
-        const size_t headerLength = (p[pos + 1] & 1) ? 7 : 9;
-        if (length < headerLength || length > size - pos)
+        const int objectType = (p[pos + 2] >> 6) + 1;
+        const int channels = (p[pos + 2] & 0x01) << 2 | p[pos + 3] >> 6;
+        if (s.frames.empty()) {
+            s.sampleRate = rates[rateIndex];
+            s.rateIndex = rateIndex;
+            s.objectType = objectType;
+            s.channelConfig = channels;
+        }
+        AdtsFrame f;
+        f.offset = pos;
+        f.length = static_cast<uint32_t>((static_cast<size_t>(p[pos + 3] & 0x03) << 11)
+            | (static_cast<size_t>(p[pos + 4]) << 3) | (p[pos + 5] >> 5));
+        f.headerLength = (p[pos + 1] & 1) ? 7 : 9;
+        f.blocks = (p[pos + 6] & 0x03) + 1;
+        if (f.length < f.headerLength || f.length > size - pos)
             return false;
-        samples += 1024 * ((p[pos + 6] & 0x03) + 1);
-        pos += length;
+        if (f.headerLength != 7 || f.blocks != 1 || objectType != s.objectType || channels != s.channelConfig
+            || f.length == f.headerLength)
+            s.plain = false;
+        s.samples += 1024 * f.blocks;
+        s.frames.push_back(f);
+        pos += f.length;
     }
-    if (!rate)
+    if (s.frames.empty())
+        return false;
+    *out = std::move(s);
+    return true;
+}
+
+bool probeAdts(std::string_view bytes, ProbedMedia *out)
+{
+    AdtsStream adts;
+    if (!readAdts(bytes, &adts))
         return false;
     ProbedMedia m;
     m.format = "aac";
-    m.duration = static_cast<double>(samples) / rate;
+    m.duration = static_cast<double>(adts.samples) / adts.sampleRate;
     ProbedStream s;
     s.type = "audio";
     s.codec = "aac";

@@ -35,6 +35,28 @@ ProbedMedia parseFlatProbe(const std::string &text);
 
 bool probeMedia(const std::string &path, ProbedMedia *out, std::string *error);
 
+// An ADTS AAC stream read frame by frame.
+struct AdtsFrame {
+    size_t offset = 0; // of the header
+    uint32_t length = 0; // header included
+    uint32_t headerLength = 7; // 9 with a CRC
+    int blocks = 1; // raw data blocks
+};
+
+struct AdtsStream {
+    int sampleRate = 0;
+    int rateIndex = 0;
+    int objectType = 0; // the header's profile + 1 (2: AAC LC)
+    int channelConfig = 0; // 0: a program config element in the stream
+    // Every frame has one raw data block, no CRC, and the first frame's profile and channels.
+    bool plain = true;
+    int64_t samples = 0;
+    std::vector<AdtsFrame> frames;
+};
+
+// False when the bytes are not a clean run of ADTS frames of one sample rate.
+bool readAdts(std::string_view bytes, AdtsStream *out);
+
 // What ffprobe would say of an ADTS AAC file, read from its frame headers: false when the
 // bytes are not a clean run of ADTS frames (ID3 tags, garbage, a cut frame), which are then
 // left to ffprobe.

@@ -1,6 +1,7 @@
 #include "Muxer.h"
 
 #include "AssExport.h"
+#include "DirectMux.h"
 #include "Extraction.h"
 #include "Ffmpeg.h"
 #include "FileUtil.h"
@@ -81,15 +82,6 @@ namespace {
     }
 
     std::string rateText(const Rational &r) { return std::to_string(r.num) + "/" + std::to_string(r.den); }
-
-    // A time scale in which every frame of the rate lasts a whole number of ticks.
-    int64_t timescaleFor(const Rational &r)
-    {
-        if (r.den == 1001)
-            return r.num;
-        const int64_t ts = r.num * (1000 / std::gcd<int64_t>(1000, r.den));
-        return ts > 0 && ts < 2000000000 ? ts : 90000;
-    }
 
     const char *importLabel(const std::string &codec)
     {
@@ -528,6 +520,54 @@ namespace {
         return true;
     }
 
+    // The engine's common copy (raw H.264, ADTS AAC, nothing else) is written here without
+    // ffmpeg; nullopt leaves the mux to ffmpeg.
+    std::optional<int> muxWithoutFfmpeg(
+        const CommandLine &cmd, const std::vector<MuxInput> &inputs, ScratchSpace *scratch, const std::string &out)
+    {
+        if (!cmd.ipod)
+            return std::nullopt;
+        std::vector<DirectInput> direct;
+        int videoTrack = 0;
+        int audios = 0;
+        for (const auto &in : inputs) {
+            const std::string ext = extensionOf(in.path);
+            DirectInput d { in.path, in.options, false };
+            if (in.timedText || !in.options.handler.empty())
+                return std::nullopt;
+            if ((ext == ".h264" || ext == ".264") && selectorTakes(in, "video")) {
+                if (videoTrack)
+                    return std::nullopt;
+                d.video = true;
+                videoTrack = static_cast<int>(direct.size()) + 1;
+            } else if (!(ext == ".aac" && selectorTakes(in, "audio") && ++audios == 1)) {
+                return std::nullopt;
+            }
+            direct.push_back(std::move(d));
+        }
+        if (!videoTrack)
+            return std::nullopt;
+        std::optional<ParSpec> par;
+        for (const auto &p : cmd.pars) {
+            if (p.track != videoTrack)
+                return std::nullopt;
+            par = p;
+        }
+        const std::string tmp = scratch->file("mux.mp4");
+        std::string message;
+        switch (muxDirectly(direct, cmd.defaultFps, par, tmp, &message)) {
+        case DirectOutcome::Declined:
+            return std::nullopt;
+        case DirectOutcome::Failed:
+            return fail(message);
+        case DirectOutcome::Written:
+            break;
+        }
+        if (!moveInto(tmp, out, &message))
+            return fail(message);
+        return 0;
+    }
+
     bool ipodTakes(const std::string &codec)
     {
         static const std::set<std::string> codecs { "h264", "mpeg4", "aac", "alac", "ac3", "mov_text" };
@@ -562,6 +602,8 @@ int runMux(const CommandLine &cmd, LevelForm form)
     }
     for (auto &in : inputs)
         in.timedText = extensionOf(in.path) == ".srt" || looksLikeTimedText(in.path);
+    if (const std::optional<int> rc = muxWithoutFfmpeg(cmd, inputs, &scratch, out))
+        return *rc;
     std::vector<std::future<ProbeOutcome>> probes = probeSources(inputs);
     for (size_t i = 0; i < inputs.size(); ++i) {
         MuxInput &in = inputs[i];

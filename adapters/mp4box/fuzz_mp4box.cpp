@@ -62,11 +62,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     __builtin_trap();
             }
         }
+        const auto *raw = reinterpret_cast<const uint8_t *>(body.data());
+        for (const auto &n : splitAnnexB(raw, body.size())) {
+            if (n.type == 6)
+                seiHasRecoveryPoint(raw + n.offset, n.size);
+            H264Sps before;
+            H264Sps after;
+            std::vector<uint8_t> rewritten;
+            // A rewritten SPS still reads, as the same picture.
+            if (n.type == 7 && parseSps(raw + n.offset, n.size, &before)
+                && rewriteSps(raw + n.offset, n.size, 31, 4, 3, &rewritten)
+                && (!parseSps(rewritten.data(), rewritten.size(), &after) || after.width != before.width
+                    || after.levelIdc != 31))
+                __builtin_trap();
+        }
         break;
     }
     case 5: {
         ProbedMedia m;
         probeAdts(body, &m);
+        AdtsStream adts;
+        if (readAdts(body, &adts)) {
+            for (const auto &f : adts.frames) {
+                if (f.offset + f.length > body.size() || f.length < f.headerLength)
+                    __builtin_trap();
+            }
+        }
         break;
     }
     default: {
