@@ -102,22 +102,29 @@ CliArguments ParseCliArguments(const QStringList &arguments)
             *value = arguments.at(++i);
             return true;
         };
+        // The number after the option, from least to most; nothing (and the error set) else.
+        auto takeNumber = [&](int least, int most) -> std::optional<int> {
+            QString value;
+            if (!takeValue(&value))
+                return std::nullopt;
+            bool ok = false;
+            const int n = value.toInt(&ok);
+            if (!ok || n < least || n > most) {
+                out.error = a + QLatin1Char(' ') + value + QStringLiteral(": expected a number from ")
+                    + QString::number(least) + QStringLiteral(" to ") + QString::number(most);
+                return std::nullopt;
+            }
+            return n;
+        };
         bool known = false;
         for (const IndexOption &o : kIndexOptions) {
             if (a != QLatin1String(o.name))
                 continue;
             known = true;
-            QString value;
-            if (!takeValue(&value))
+            const std::optional<int> n = takeNumber(0, o.items - 1);
+            if (!n)
                 return out;
-            bool ok = false;
-            const int n = value.toInt(&ok);
-            if (!ok || n < 0 || n >= o.items) {
-                out.error = a + QLatin1Char(' ') + value + QStringLiteral(": expected a number from 0 to ")
-                    + QString::number(o.items - 1);
-                return out;
-            }
-            out.*(o.field) = n;
+            out.*(o.field) = *n;
         }
         for (const FlagOption &f : kFlags) {
             if (a == QLatin1String(f.name)) {
@@ -127,18 +134,9 @@ CliArguments ParseCliArguments(const QStringList &arguments)
         }
         if (a == QLatin1String("--jobs")) {
             known = true;
-            QString value;
-            if (!takeValue(&value))
+            out.jobs = takeNumber(1, platform::processorCount());
+            if (!out.jobs)
                 return out;
-            bool ok = false;
-            const int n = value.toInt(&ok);
-            const int most = platform::processorCount();
-            if (!ok || n < 1 || n > most) {
-                out.error = a + QLatin1Char(' ') + value + QStringLiteral(": expected a number from 1 to ")
-                    + QString::number(most);
-                return out;
-            }
-            out.jobs = n;
         }
         if (a == QLatin1String("--temp-folder") || a == QLatin1String("--save-folder")) {
             known = true;
