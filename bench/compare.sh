@@ -57,7 +57,7 @@ declare -A times
 timed() { # label command...
   local t0 t1
   t0=$(now)
-  "${@:2}" >/dev/null 2>&1 || { echo "$1 failed" >&2; exit 1; }
+  "${@:2}" >"$work/last.out" 2>&1 || { echo "$1 failed:" >&2; tail -n 40 "$work/last.out" >&2; exit 1; }
   t1=$(now)
   times[$1]+="$(((t1 - t0) / 1000000)) "
 }
