@@ -28,8 +28,8 @@ cd "$work"
 x264() { # name rate size seconds x264-params [extra ffmpeg options...]
   local name=$1 rate=$2 size=$3 seconds=$4 params=$5
   shift 5
-  "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=$seconds" "$@" \
-    -c:v libx264 -preset veryfast -x264-params "$params" -pix_fmt yuv420p -f h264 "$name.h264"
+  "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=$seconds" \
+    -c:v libx264 -preset veryfast -x264-params "$params" -pix_fmt yuv420p "$@" -f h264 "$name.h264"
 }
 
 echo "making the streams ..." >&2
@@ -49,8 +49,17 @@ x264 idrs 25 320x240 3 "keyint=5:min-keyint=5:scenecut=0:bframes=3"
 x264 long 24000/1001 64x64 150 "bframes=3:b-pyramid=normal"
 x264 level30 30000/1001 640x480 2 "bframes=3:level=3.0"
 x264 oddsar 25 320x240 2 "bframes=2" -vf setsar=5/4
-x264 nosar 25 320x240 2 "bframes=2" -vf setsar=0/1
+x264 nosar 25 320x240 2 "bframes=2" -vf setsar=0
 x264 refresh 25 320x240 3 "intra-refresh=1:keyint=25:bframes=0"
+# SPS forms whose rewrite for -par and :level= moves bits (setsar=0: no aspect ratio in the VUI): HRD,
+# signal type and chroma location, scaling matrices (4:2:0 and 4:4:4), 10 bits, cropping.
+x264 hrd 25 320x240 2 "bframes=2:nal-hrd=vbr:vbv-maxrate=1500:vbv-bufsize=1500" -vf setsar=0
+x264 cbr 24000/1001 320x240 2 "bframes=3:nal-hrd=cbr:bitrate=800:vbv-maxrate=800:vbv-bufsize=1200" -vf setsar=0
+x264 signal 25 320x240 2 "bframes=2:overscan=show:colorprim=bt709:transfer=bt709:colormatrix=bt709:fullrange=on:chromaloc=1" -vf setsar=0
+x264 cqm 25 320x240 2 "bframes=2:cqm=jvt" -vf setsar=0
+x264 cqm444 25 320x240 2 "bframes=2:cqm=jvt" -pix_fmt yuv444p -vf setsar=0
+x264 tenbit 25 320x240 2 "bframes=2" -pix_fmt yuv420p10le -vf setsar=0
+x264 cropped 25 322x242 2 "bframes=2" -vf setsar=0
 # The MKV copy path: the stream as mkvextract takes it out of a Matroska file.
 "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=320x240:rate=24000/1001:duration=3" \
   -c:v libx264 -preset veryfast -x264-params "bframes=3:b-pyramid=normal" source.mkv
@@ -146,6 +155,17 @@ check "odd pixels kept" -ipod -add "oddsar.h264:fps=25:level=3.1:delay=0" -par 1
 check "odd pixels changed" -ipod -add "oddsar.h264:fps=25:level=3.1:delay=0" -par 1=7:5 -add "tone.aac:delay=0" OUT
 check "odd pixels to table" -ipod -add "oddsar.h264:fps=25:level=3.0:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "no stated shape" -ipod -add "nosar.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+for s in hrd signal cqm cqm444 tenbit cropped; do
+  check "$s made square" -ipod -add "$s.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+done
+check "no stated shape to 4:3" -ipod -add "nosar.h264:fps=25:level=3.0:delay=0" -par 1=4:3 -add "tone.aac:delay=0" OUT
+check "no stated shape to 40:33" -ipod -add "nosar.h264:fps=25:delay=0" -par 1=40:33 -add "tone.aac:delay=0" OUT
+check "no stated shape to 5:4" -ipod -add "nosar.h264:fps=25:level=4.0:delay=0" -par 1=5:4 -add "tone.aac:delay=0" OUT
+check "no stated shape, reduced" -ipod -add "nosar.h264:fps=25:level=4.1:delay=0" -par 1=720:656 OUT
+check "table to explicit" -ipod -add "wide.h264:fps=25:level=3.1:delay=0" -par 1=9:8 -add "tone.aac:delay=0" OUT
+check "cbr 23.976 odd shape" -ipod -add "cbr.h264:fps=23.976:level=4.1:delay=0" -par 1=33:40 -add "tone.aac:delay=0" OUT
+check "nightly level, no stated shape" NIGHTLY -ipod -add "nosar.h264:fps=25:level=30:delay=0" -par 1=1:1 \
+  -add "tone.aac:delay=0" OUT
 check "intra refresh" -ipod -add "refresh.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "no -par" -ipod -add "wide.h264:fps=25:level=3.1" -add "tone.aac" OUT
 check "language, group, disable" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=0:lang=en:group=1" -par 1=1:1 \

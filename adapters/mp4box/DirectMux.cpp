@@ -6,6 +6,7 @@
 #include "MediaProbe.h"
 #include "Mp4Writer.h"
 #include "ProgressLine.h"
+#include "SpsSyntax.h"
 
 #include <climits>
 #include <cstdio>
@@ -140,7 +141,7 @@ namespace {
         if (setLevel || setSar) {
             if (!rewriteSps(data + spsNal->offset, spsNal->size, setLevel ? *o.levelIdc : 0, setSar ? par->num : 0,
                     setSar ? par->den : 0, &v->spsOut))
-                return Declined { "an SPS that cannot be rewritten in place" };
+                return Declined { "an SPS ffmpeg's h264_metadata would not read" };
             v->rewritten = true;
         }
         return std::nullopt;

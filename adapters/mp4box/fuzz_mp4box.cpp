@@ -4,6 +4,7 @@
 #include "H264Timing.h"
 #include "MediaProbe.h"
 #include "Mp4File.h"
+#include "SpsSyntax.h"
 #include "SrtImport.h"
 #include "TtxtFormat.h"
 #include "Tx3g.h"
@@ -69,12 +70,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             H264Sps before;
             H264Sps after;
             std::vector<uint8_t> rewritten;
-            // A rewritten SPS still reads, as the same picture.
+            // A rewritten SPS still reads, as the same picture, and writing what was read
+            // gives what reads back the same.
             if (n.type == 7 && parseSps(raw + n.offset, n.size, &before)
                 && rewriteSps(raw + n.offset, n.size, 31, 4, 3, &rewritten)
                 && (!parseSps(rewritten.data(), rewritten.size(), &after) || after.width != before.width
-                    || after.levelIdc != 31))
+                    || after.levelIdc != 31 || after.sarNum != 4 || after.sarDen != 3))
                 __builtin_trap();
+            H264SpsSyntax once;
+            H264SpsSyntax twice;
+            if (n.type == 7 && readSpsSyntax(raw + n.offset, n.size, &once)) {
+                const std::vector<uint8_t> written = writeSpsSyntax(once);
+                if (written.empty() || !readSpsSyntax(written.data(), written.size(), &twice)
+                    || writeSpsSyntax(twice) != written)
+                    __builtin_trap();
+            }
         }
         break;
     }
