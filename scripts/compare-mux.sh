@@ -88,6 +88,41 @@ cat > sub.ttxt <<'EOF'
 </TextStream>
 EOF
 
+# Styled text: bold, italic, underline, colours, alpha, sizes (one past 255), a second font,
+# non-BMP characters, leading and trailing blanks, literal override codes, a sample too short
+# to keep, line breaks, text after the video ends.
+cat > styled.ttxt <<'EOF'
+<?xml version="1.0" encoding="UTF-8" ?>
+<TextStream version="1.1">
+<TextStreamHeader width="320" height="50" layer="0" translation_x="0" translation_y="190">
+<TextSampleDescription horizontalJustification="left" verticalJustification="top" backColor="10 20 30 40">
+<FontTable>
+<FontTableEntry fontName="Gulim" fontID="1"/>
+<FontTableEntry fontName="Arial" fontID="2"/>
+</FontTable>
+<TextBox top="1" left="2" bottom="3" right="4"/>
+<Style styles="Normal" fontID="1" fontSize="24" color="ff ff 00 ff"/>
+</TextSampleDescription>
+</TextStreamHeader>
+<TextSample sampleTime="00:00:00.100" xml:space="preserve">Bold and italic<Style fromChar="0" toChar="4" styles="Bold" fontID="1" fontSize="24" color="ff ff 00 ff"/><Style fromChar="9" toChar="15" styles="Bold Italic" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:00.504" xml:space="preserve">Red &#54620;&#44544; text&#55357;&#56832; end<Style fromChar="4" toChar="7" styles="Normal" fontID="1" fontSize="24" color="ff 00 00 ff"/><Style fromChar="8" toChar="12" styles="Underlined" fontID="2" fontSize="30" color="00 ff 00 80"/></TextSample>
+<TextSample sampleTime="00:00:00.506" xml:space="preserve">too short</TextSample>
+<TextSample sampleTime="00:00:00.900" xml:space="preserve">  lead and trail  </TextSample>
+<TextSample sampleTime="00:00:01.100" xml:space="preserve">{\b1} literal \n and \N and {x}</TextSample>
+<TextSample sampleTime="00:00:01.300" xml:space="preserve">two
+lines<Style fromChar="2" toChar="6" styles="Italic" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:01.500" xml:space="preserve">  bold lead<Style fromChar="0" toChar="4" styles="Bold" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:01.700" xml:space="preserve">trail bold  <Style fromChar="6" toChar="12" styles="Bold" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:01.900" xml:space="preserve">font only<Style fromChar="0" toChar="4" styles="Normal" fontID="2" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:02.100" xml:space="preserve">size 300<Style fromChar="0" toChar="4" styles="Normal" fontID="1" fontSize="300" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:02.300" xml:space="preserve">alpha<Style fromChar="1" toChar="3" styles="Normal" fontID="1" fontSize="24" color="ff ff 00 00"/></TextSample>
+<TextSample sampleTime="00:00:04.000" xml:space="preserve"></TextSample>
+<TextSample sampleTime="00:00:05.000" xml:space="preserve">after the video</TextSample>
+</TextStream>
+EOF
+# An SRT with a BOM and CR LF, a cue from zero, overlapping cues, one that rounds away, tags.
+printf '\xef\xbb\xbf1\r\n00:00:00,000 --> 00:00:00,800\r\nfrom zero\r\n\r\n2\r\n00:00:01,000 --> 00:00:02,500\r\n<b>Hello</b> <i>world</i> <u>u</u>\r\n\r\n3\r\n00:00:02,000 --> 00:00:03,001\r\nOverlap <font color="red">red</font>\r\n\r\n4\r\n00:00:03,004 --> 00:00:03,006\r\ntiny\r\n\r\n5\r\n00:00:04,000 --> 00:00:04,500\r\n<b><i>both</i></b> caf\xc3\xa9\r\nsecond line\r\n' >tricky.srt
+
 report() { # file: what must not change
   "$ffprobe" -v error -show_entries packet=stream_index,pts,dts,duration,flags -of csv=p=0 "$1"
   "$ffprobe" -v error -show_entries \
@@ -175,6 +210,13 @@ check "srt text" -ipod -add "opengop.h264:fps=29.97:level=3.1:delay=0" -par 1=1:
 check "two texts, one disabled" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=0" -par 1=1:1 \
   -add "tone.aac:delay=0" -add "sub.ttxt:lang=en:layout=0x60x0x-1:hdlr=sbtl:group=2" \
   -add "sub.srt:lang=ko:hdlr=sbtl:group=2:disable" OUT
+check "styled text and a tricky srt" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=0" -par 1=1:1 \
+  -add "tone.aac:delay=0" -add "styled.ttxt:lang=ja:hdlr=sbtl:group=2" \
+  -add "tricky.srt:lang=ko:layout=0x60x0x-1:hdlr=sbtl:group=2:disable" OUT
+check "text without audio, video delayed" -ipod -add "fiftyb.h264:fps=50:level=3.1:delay=200" -par 1=1:1 \
+  -add "tricky.srt:lang=en:hdlr=sbtl:group=2" OUT
+check "text before the audio" -ipod -add "opengop.h264:fps=29.97:level=3.1:delay=0" -par 1=1:1 \
+  -add "sub.srt:lang=ko:hdlr=sbtl:group=2" -add "six.aac:delay=13" OUT
 check "mp4 #video" -ipod -add "source.mp4#video:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "video alone" -ipod -add "fiftyb.h264:fps=50:level=3.1:delay=0" -par 1=1:1 OUT
 
