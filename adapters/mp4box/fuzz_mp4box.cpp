@@ -1,8 +1,10 @@
-// libFuzzer target for the MP4Box adapter's readers of outside data: timed-text XML,
-// SRT, tx3g samples and descriptions, MP4 box structures, raw H.264 and ADTS.
+// libFuzzer target for the MP4Box adapter's readers of outside data: timed-text XML (and the
+// text samples made of it), SRT, tx3g samples and descriptions, MP4 box structures, raw H.264
+// (and the SPS written again) and ADTS.
 #include "AssExport.h"
 #include "H264Timing.h"
 #include "MediaProbe.h"
+#include "MovText.h"
 #include "Mp4File.h"
 #include "SpsSyntax.h"
 #include "SrtImport.h"
@@ -27,6 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (parseTtxt(body, &tt, &error)) {
             timedTextToAss(tt);
             writeTtxt(tt);
+            // Every sample the text encoder model takes holds its text length and fits it.
+            if (const std::optional<MovTextDefaults> d = movTextDefaults(tt.header)) {
+                for (const auto &e : timedTextEvents(tt)) {
+                    const std::optional<std::string> sample = movTextSample(e.text, *d);
+                    if (sample
+                        && (sample->size() < 2
+                            || (static_cast<unsigned char>((*sample)[0]) << 8 | static_cast<unsigned char>((*sample)[1]))
+                                > static_cast<int>(sample->size()) - 2))
+                        __builtin_trap();
+                }
+            }
         }
         break;
     }
