@@ -28,8 +28,8 @@ cd "$work"
 x264() { # name rate size seconds x264-params [extra ffmpeg options...]
   local name=$1 rate=$2 size=$3 seconds=$4 params=$5
   shift 5
-  "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=$seconds" "$@" \
-    -c:v libx264 -preset veryfast -x264-params "$params" -pix_fmt yuv420p -f h264 "$name.h264"
+  "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=$size:rate=$rate:duration=$seconds" \
+    -c:v libx264 -preset veryfast -x264-params "$params" -pix_fmt yuv420p "$@" -f h264 "$name.h264"
 }
 
 echo "making the streams ..." >&2
@@ -49,8 +49,17 @@ x264 idrs 25 320x240 3 "keyint=5:min-keyint=5:scenecut=0:bframes=3"
 x264 long 24000/1001 64x64 150 "bframes=3:b-pyramid=normal"
 x264 level30 30000/1001 640x480 2 "bframes=3:level=3.0"
 x264 oddsar 25 320x240 2 "bframes=2" -vf setsar=5/4
-x264 nosar 25 320x240 2 "bframes=2" -vf setsar=0/1
+x264 nosar 25 320x240 2 "bframes=2" -vf setsar=0
 x264 refresh 25 320x240 3 "intra-refresh=1:keyint=25:bframes=0"
+# SPS forms whose rewrite for -par and :level= moves bits (setsar=0: no aspect ratio in the VUI): HRD,
+# signal type and chroma location, scaling matrices (4:2:0 and 4:4:4), 10 bits, cropping.
+x264 hrd 25 320x240 2 "bframes=2:nal-hrd=vbr:vbv-maxrate=1500:vbv-bufsize=1500" -vf setsar=0
+x264 cbr 24000/1001 320x240 2 "bframes=3:nal-hrd=cbr:bitrate=800:vbv-maxrate=800:vbv-bufsize=1200" -vf setsar=0
+x264 signal 25 320x240 2 "bframes=2:overscan=show:colorprim=bt709:transfer=bt709:colormatrix=bt709:fullrange=on:chromaloc=1" -vf setsar=0
+x264 cqm 25 320x240 2 "bframes=2:cqm=jvt" -vf setsar=0
+x264 cqm444 25 320x240 2 "bframes=2:cqm=jvt" -pix_fmt yuv444p -vf setsar=0
+x264 tenbit 25 320x240 2 "bframes=2" -pix_fmt yuv420p10le -vf setsar=0
+x264 cropped 25 322x242 2 "bframes=2" -vf setsar=0
 # The MKV copy path: the stream as mkvextract takes it out of a Matroska file.
 "$ffmpeg" -nostdin -v error -y -f lavfi -i "testsrc2=size=320x240:rate=24000/1001:duration=3" \
   -c:v libx264 -preset veryfast -x264-params "bframes=3:b-pyramid=normal" source.mkv
@@ -78,6 +87,41 @@ cat > sub.ttxt <<'EOF'
 <TextSample sampleTime="00:00:01.500" xml:space="preserve"></TextSample>
 </TextStream>
 EOF
+
+# Styled text: bold, italic, underline, colours, alpha, sizes (one past 255), a second font,
+# non-BMP characters, leading and trailing blanks, literal override codes, a sample too short
+# to keep, line breaks, text after the video ends.
+cat > styled.ttxt <<'EOF'
+<?xml version="1.0" encoding="UTF-8" ?>
+<TextStream version="1.1">
+<TextStreamHeader width="320" height="50" layer="0" translation_x="0" translation_y="190">
+<TextSampleDescription horizontalJustification="left" verticalJustification="top" backColor="10 20 30 40">
+<FontTable>
+<FontTableEntry fontName="Gulim" fontID="1"/>
+<FontTableEntry fontName="Arial" fontID="2"/>
+</FontTable>
+<TextBox top="1" left="2" bottom="3" right="4"/>
+<Style styles="Normal" fontID="1" fontSize="24" color="ff ff 00 ff"/>
+</TextSampleDescription>
+</TextStreamHeader>
+<TextSample sampleTime="00:00:00.100" xml:space="preserve">Bold and italic<Style fromChar="0" toChar="4" styles="Bold" fontID="1" fontSize="24" color="ff ff 00 ff"/><Style fromChar="9" toChar="15" styles="Bold Italic" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:00.504" xml:space="preserve">Red &#54620;&#44544; text&#55357;&#56832; end<Style fromChar="4" toChar="7" styles="Normal" fontID="1" fontSize="24" color="ff 00 00 ff"/><Style fromChar="8" toChar="12" styles="Underlined" fontID="2" fontSize="30" color="00 ff 00 80"/></TextSample>
+<TextSample sampleTime="00:00:00.506" xml:space="preserve">too short</TextSample>
+<TextSample sampleTime="00:00:00.900" xml:space="preserve">  lead and trail  </TextSample>
+<TextSample sampleTime="00:00:01.100" xml:space="preserve">{\b1} literal \n and \N and {x}</TextSample>
+<TextSample sampleTime="00:00:01.300" xml:space="preserve">two
+lines<Style fromChar="2" toChar="6" styles="Italic" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:01.500" xml:space="preserve">  bold lead<Style fromChar="0" toChar="4" styles="Bold" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:01.700" xml:space="preserve">trail bold  <Style fromChar="6" toChar="12" styles="Bold" fontID="1" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:01.900" xml:space="preserve">font only<Style fromChar="0" toChar="4" styles="Normal" fontID="2" fontSize="24" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:02.100" xml:space="preserve">size 300<Style fromChar="0" toChar="4" styles="Normal" fontID="1" fontSize="300" color="ff ff 00 ff"/></TextSample>
+<TextSample sampleTime="00:00:02.300" xml:space="preserve">alpha<Style fromChar="1" toChar="3" styles="Normal" fontID="1" fontSize="24" color="ff ff 00 00"/></TextSample>
+<TextSample sampleTime="00:00:04.000" xml:space="preserve"></TextSample>
+<TextSample sampleTime="00:00:05.000" xml:space="preserve">after the video</TextSample>
+</TextStream>
+EOF
+# An SRT with a BOM and CR LF, a cue from zero, overlapping cues, one that rounds away, tags.
+printf '\xef\xbb\xbf1\r\n00:00:00,000 --> 00:00:00,800\r\nfrom zero\r\n\r\n2\r\n00:00:01,000 --> 00:00:02,500\r\n<b>Hello</b> <i>world</i> <u>u</u>\r\n\r\n3\r\n00:00:02,000 --> 00:00:03,001\r\nOverlap <font color="red">red</font>\r\n\r\n4\r\n00:00:03,004 --> 00:00:03,006\r\ntiny\r\n\r\n5\r\n00:00:04,000 --> 00:00:04,500\r\n<b><i>both</i></b> caf\xc3\xa9\r\nsecond line\r\n' >tricky.srt
 
 report() { # file: what must not change
   "$ffprobe" -v error -show_entries packet=stream_index,pts,dts,duration,flags -of csv=p=0 "$1"
@@ -146,6 +190,17 @@ check "odd pixels kept" -ipod -add "oddsar.h264:fps=25:level=3.1:delay=0" -par 1
 check "odd pixels changed" -ipod -add "oddsar.h264:fps=25:level=3.1:delay=0" -par 1=7:5 -add "tone.aac:delay=0" OUT
 check "odd pixels to table" -ipod -add "oddsar.h264:fps=25:level=3.0:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "no stated shape" -ipod -add "nosar.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+for s in hrd signal cqm cqm444 tenbit cropped; do
+  check "$s made square" -ipod -add "$s.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
+done
+check "no stated shape to 4:3" -ipod -add "nosar.h264:fps=25:level=3.0:delay=0" -par 1=4:3 -add "tone.aac:delay=0" OUT
+check "no stated shape to 40:33" -ipod -add "nosar.h264:fps=25:delay=0" -par 1=40:33 -add "tone.aac:delay=0" OUT
+check "no stated shape to 5:4" -ipod -add "nosar.h264:fps=25:level=4.0:delay=0" -par 1=5:4 -add "tone.aac:delay=0" OUT
+check "no stated shape, reduced" -ipod -add "nosar.h264:fps=25:level=4.1:delay=0" -par 1=720:656 OUT
+check "table to explicit" -ipod -add "wide.h264:fps=25:level=3.1:delay=0" -par 1=9:8 -add "tone.aac:delay=0" OUT
+check "cbr 23.976 odd shape" -ipod -add "cbr.h264:fps=23.976:level=4.1:delay=0" -par 1=33:40 -add "tone.aac:delay=0" OUT
+check "nightly level, no stated shape" NIGHTLY -ipod -add "nosar.h264:fps=25:level=30:delay=0" -par 1=1:1 \
+  -add "tone.aac:delay=0" OUT
 check "intra refresh" -ipod -add "refresh.h264:fps=25:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "no -par" -ipod -add "wide.h264:fps=25:level=3.1" -add "tone.aac" OUT
 check "language, group, disable" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=0:lang=en:group=1" -par 1=1:1 \
@@ -155,6 +210,13 @@ check "srt text" -ipod -add "opengop.h264:fps=29.97:level=3.1:delay=0" -par 1=1:
 check "two texts, one disabled" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=0" -par 1=1:1 \
   -add "tone.aac:delay=0" -add "sub.ttxt:lang=en:layout=0x60x0x-1:hdlr=sbtl:group=2" \
   -add "sub.srt:lang=ko:hdlr=sbtl:group=2:disable" OUT
+check "styled text and a tricky srt" -ipod -add "pyramid.h264:fps=23.976:level=3.1:delay=0" -par 1=1:1 \
+  -add "tone.aac:delay=0" -add "styled.ttxt:lang=ja:hdlr=sbtl:group=2" \
+  -add "tricky.srt:lang=ko:layout=0x60x0x-1:hdlr=sbtl:group=2:disable" OUT
+check "text without audio, video delayed" -ipod -add "fiftyb.h264:fps=50:level=3.1:delay=200" -par 1=1:1 \
+  -add "tricky.srt:lang=en:hdlr=sbtl:group=2" OUT
+check "text before the audio" -ipod -add "opengop.h264:fps=29.97:level=3.1:delay=0" -par 1=1:1 \
+  -add "sub.srt:lang=ko:hdlr=sbtl:group=2" -add "six.aac:delay=13" OUT
 check "mp4 #video" -ipod -add "source.mp4#video:level=3.1:delay=0" -par 1=1:1 -add "tone.aac:delay=0" OUT
 check "video alone" -ipod -add "fiftyb.h264:fps=50:level=3.1:delay=0" -par 1=1:1 OUT
 

@@ -144,11 +144,33 @@ int64_t timedTextEndMs(const TimedText &tt)
     return end;
 }
 
-std::string timedTextToAss(const TimedText &ttIn)
+std::vector<AssEvent> timedTextEvents(const TimedText &ttIn)
 {
     TimedText tt = ttIn;
     std::stable_sort(tt.samples.begin(), tt.samples.end(),
         [](const TimedTextSample &a, const TimedTextSample &b) { return a.timeMs < b.timeMs; });
+    std::vector<AssEvent> events;
+    for (size_t i = 0; i < tt.samples.size(); ++i) {
+        const auto &s = tt.samples[i];
+        if (s.text.empty())
+            continue;
+        const int64_t endMs = i + 1 < tt.samples.size() ? tt.samples[i + 1].timeMs : s.timeMs + kLastSampleMs;
+        // ASS counts centiseconds.
+        const int64_t start = (s.timeMs + 5) / 10;
+        const int64_t end = (endMs + 5) / 10;
+        if (end <= start)
+            continue;
+        events.push_back({ start, end, sampleToAss(s, tt.header) });
+    }
+    return events;
+}
+
+std::string assDefaultFontName(const TimedTextHeader &h) { return cleanStyleField(fontName(h, h.defaultStyle.fontId)); }
+
+int assDefaultFontSize(const TimedTextHeader &h) { return h.defaultStyle.fontSize > 0 ? h.defaultStyle.fontSize : 18; }
+
+std::string timedTextToAss(const TimedText &tt)
+{
     const TimedTextHeader &h = tt.header;
     const TimedTextStyle &d = h.defaultStyle;
     int alignment = h.horizontalJustification == 0 ? 1 : h.horizontalJustification == -1 ? 3 : 2;
@@ -162,25 +184,13 @@ std::string timedTextToAss(const TimedText &ttIn)
            "BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, "
            "Outline, "
            "Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n";
-    out += "Style: Default," + cleanStyleField(fontName(h, d.fontId)) + ","
-        + std::to_string(d.fontSize > 0 ? d.fontSize : 18) + "," + assStyleColour(d.rgba) + ","
-        + assStyleColour(d.rgba) + ",&H00000000," + assStyleColour(h.backRgba) + "," + (d.bold ? "-1" : "0")
-        + "," + (d.italic ? "-1" : "0") + "," + (d.underlined ? "-1" : "0") + ",0,100,100,0,0,1,0,0,"
-        + std::to_string(alignment) + ",0,0,0,1\n\n";
+    out += "Style: Default," + assDefaultFontName(h) + "," + std::to_string(assDefaultFontSize(h)) + ","
+        + assStyleColour(d.rgba) + "," + assStyleColour(d.rgba) + ",&H00000000," + assStyleColour(h.backRgba) + ","
+        + (d.bold ? "-1" : "0") + "," + (d.italic ? "-1" : "0") + "," + (d.underlined ? "-1" : "0")
+        + ",0,100,100,0,0,1,0,0," + std::to_string(alignment) + ",0,0,0,1\n\n";
     out += "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
-    for (size_t i = 0; i < tt.samples.size(); ++i) {
-        const auto &s = tt.samples[i];
-        if (s.text.empty())
-            continue;
-        const int64_t endMs = i + 1 < tt.samples.size() ? tt.samples[i + 1].timeMs : s.timeMs + kLastSampleMs;
-        // ASS counts centiseconds.
-        const int64_t start = (s.timeMs + 5) / 10;
-        const int64_t end = (endMs + 5) / 10;
-        if (end <= start)
-            continue;
-        out += "Dialogue: 0," + assTime(start) + "," + assTime(end) + ",Default,,0,0,0,," + sampleToAss(s, h)
-            + "\n";
-    }
+    for (const auto &e : timedTextEvents(tt))
+        out += "Dialogue: 0," + assTime(e.startCs) + "," + assTime(e.endCs) + ",Default,,0,0,0,," + e.text + "\n";
     return out;
 }
 

@@ -1,13 +1,18 @@
 #include "DirectMux.h"
 
+#include "AssExport.h"
 #include "FileUtil.h"
 #include "H264Timing.h"
 #include "MatroskaWrap.h"
 #include "MediaProbe.h"
+#include "MovText.h"
 #include "Mp4Writer.h"
 #include "ProgressLine.h"
+#include "SpsSyntax.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <numeric>
@@ -140,7 +145,7 @@ namespace {
         if (setLevel || setSar) {
             if (!rewriteSps(data + spsNal->offset, spsNal->size, setLevel ? *o.levelIdc : 0, setSar ? par->num : 0,
                     setSar ? par->den : 0, &v->spsOut))
-                return Declined { "an SPS that cannot be rewritten in place" };
+                return Declined { "an SPS ffmpeg's h264_metadata would not read" };
             v->rewritten = true;
         }
         return std::nullopt;
@@ -161,6 +166,35 @@ namespace {
             return Declined { "ADTS frames with CRCs, several blocks or a program config element" };
         if (in.options.levelIdc || !in.options.handler.empty())
             return Declined { "options ffmpeg warns about" };
+        return std::nullopt;
+    }
+
+    // A text track as ffmpeg's path writes it: the ASS events the script would hold, each
+    // encoded as mov_text encodes it.
+    struct TextPlan {
+        MovTextDefaults defaults;
+        std::vector<AssEvent> events;
+        std::vector<std::string> samples;
+    };
+
+    std::optional<Declined> planText(const DirectInput &in, TextPlan *t)
+    {
+        const TrackOptions &o = in.options;
+        if (o.delayMs || o.levelIdc || o.fps || (!o.handler.empty() && o.handler.size() != 4))
+            return Declined { "options on a text track" };
+        const std::optional<MovTextDefaults> d = movTextDefaults(in.timedText.header);
+        if (!d)
+            return Declined { "a default text style the script would change" };
+        t->defaults = *d;
+        t->events = timedTextEvents(in.timedText);
+        if (t->events.empty())
+            return Declined { "no text to show" };
+        for (const auto &e : t->events) {
+            std::optional<std::string> sample = movTextSample(e.text, t->defaults);
+            if (!sample)
+                return Declined { "a text sample the encoder might write otherwise" };
+            t->samples.push_back(std::move(*sample));
+        }
         return std::nullopt;
     }
 
@@ -358,6 +392,103 @@ namespace {
         return t;
     }
 
+    // The text samples of the ASS events, in microseconds; the empty samples ffmpeg's muxer
+    // adds are placed by placeTextEnds.
+    Mp4OutTrack textTrack(const DirectInput &in, const TextPlan &p, uint32_t visualWidth, uint32_t visualHeight)
+    {
+        Mp4OutTrack t;
+        t.text = true;
+        const std::string &h = in.options.handler;
+        t.handler = h.empty() ? tag("sbtl")
+                              : static_cast<uint32_t>(static_cast<unsigned char>(h[0])) << 24
+                | static_cast<uint32_t>(static_cast<unsigned char>(h[1])) << 16
+                | static_cast<uint32_t>(static_cast<unsigned char>(h[2])) << 8 | static_cast<unsigned char>(h[3]);
+        t.handlerName = "SubtitleHandler";
+        t.timescale = 1000000;
+        t.alternateGroup = 3; // ffmpeg's group for subtitle tracks
+        // Size and place of the text area: the layout option (0: the video's size, y -1: at
+        // its bottom), else the header's.
+        const TimedTextHeader &hd = in.timedText.header;
+        const int vw = static_cast<int>(std::lround(visualWidth / 65536.0));
+        const int vh = static_cast<int>(std::lround(visualHeight / 65536.0));
+        int w = hd.width, ht = hd.height, x = hd.translationX, y = hd.translationY;
+        if (const auto &l = in.options.layout) {
+            w = l->width ? l->width : vw;
+            ht = l->height ? l->height : vh;
+            x = l->x;
+            y = l->y == -1 ? std::max(0, vh - ht) : l->y;
+        }
+        t.width = static_cast<uint32_t>(std::max(0, w)) << 16;
+        t.height = static_cast<uint32_t>(std::max(0, ht)) << 16;
+        t.translationX = x;
+        t.translationY = y;
+        t.sampleEntry = movTextSampleEntry(hd, p.defaults);
+        for (size_t i = 0; i < p.events.size(); ++i) {
+            Mp4OutSample s;
+            s.dts = s.pts = p.events[i].startCs * 10000;
+            s.duration = static_cast<uint32_t>((p.events[i].endCs - p.events[i].startCs) * 10000);
+            s.size = static_cast<uint32_t>(p.samples[i].size());
+            t.samples.push_back(s);
+        }
+        return t;
+    }
+
+    // ffmpeg's muxer gives a text track an empty sample (two zero bytes) wherever it shows
+    // nothing: when a packet of any track comes with a decoding time past the end of the
+    // last text sample (compared as raw numbers, each in its own time scale), at that end,
+    // unless an empty sample is already the last; and one more at the end of the file. The
+    // empty samples join the tracks and the order of the media data.
+    std::vector<std::pair<uint32_t, uint32_t>> placeTextEnds(
+        std::vector<Mp4OutTrack> *tracks, std::vector<std::vector<std::string>> *bytes)
+    {
+        const std::vector<std::pair<uint32_t, uint32_t>> packets = interleaveOrder(*tracks);
+        struct State {
+            std::vector<Mp4OutSample> samples;
+            std::vector<std::string> bytes;
+            int64_t end = 0;
+            bool lastEmpty = false;
+        };
+        std::vector<State> st(tracks->size());
+        std::vector<std::pair<uint32_t, uint32_t>> order;
+        auto addEmpty = [&](uint32_t k) {
+            Mp4OutSample e;
+            e.dts = e.pts = st[k].end;
+            e.size = 2;
+            e.duration = 0;
+            order.emplace_back(k, static_cast<uint32_t>(st[k].samples.size()));
+            st[k].samples.push_back(e);
+            st[k].bytes.emplace_back(2, '\0');
+            st[k].lastEmpty = true;
+        };
+        for (const auto &[t, i] : packets) {
+            const Mp4OutSample &s = (*tracks)[t].samples[i];
+            for (uint32_t k = 0; k < tracks->size(); ++k) {
+                if ((*tracks)[k].text && st[k].end < s.dts && (st[k].samples.empty() || !st[k].lastEmpty))
+                    addEmpty(k);
+            }
+            if (!(*tracks)[t].text) {
+                order.emplace_back(t, i);
+                continue;
+            }
+            order.emplace_back(t, static_cast<uint32_t>(st[t].samples.size()));
+            st[t].samples.push_back(s);
+            st[t].bytes.push_back((*bytes)[t][i]);
+            st[t].end = s.dts + s.duration;
+            st[t].lastEmpty = false;
+        }
+        for (uint32_t k = 0; k < tracks->size(); ++k) {
+            if ((*tracks)[k].text && !st[k].lastEmpty)
+                addEmpty(k);
+        }
+        for (uint32_t k = 0; k < tracks->size(); ++k) {
+            if ((*tracks)[k].text) {
+                (*tracks)[k].samples = std::move(st[k].samples);
+                (*bytes)[k] = std::move(st[k].bytes);
+            }
+        }
+        return order;
+    }
+
 } // namespace
 
 int64_t timescaleFor(const Rational &r)
@@ -419,6 +550,7 @@ DirectOutcome muxDirectly(const std::vector<DirectInput> &inputs, const std::opt
     // as if nothing had been tried.
     std::vector<VideoPlan> videos(inputs.size());
     std::vector<AudioPlan> audios(inputs.size());
+    std::vector<TextPlan> texts(inputs.size());
     Mp4OutMovie movie;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const DirectInput &in = inputs[i];
@@ -431,22 +563,49 @@ DirectOutcome muxDirectly(const std::vector<DirectInput> &inputs, const std::opt
             *message = "language " + in.options.language;
             return DirectOutcome::Declined;
         }
-        const std::optional<Declined> no
-            = in.video ? planVideo(in, defaultFps, par, &videos[i]) : planAudio(in, &audios[i]);
+        const std::optional<Declined> no = in.video ? planVideo(in, defaultFps, par, &videos[i])
+            : in.text                                ? planText(in, &texts[i])
+                                                     : planAudio(in, &audios[i]);
         if (no) {
             *message = no->why;
             return DirectOutcome::Declined;
         }
     }
+    movie.tracks.resize(inputs.size());
+    uint32_t visualWidth = 0;
+    uint32_t visualHeight = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const DirectInput &in = inputs[i];
+        if (in.text) {
+            ProgressLine(in.srt ? "Importing SRT" : "Importing TTXT").finish();
+            continue;
+        }
         ProgressLine(in.video ? "Importing AVC-H264" : "Importing ISO File").finish();
-        Mp4OutTrack t = in.video ? videoTrack(in, videos[i], par) : audioTrack(in, audios[i], static_cast<uint32_t>(i + 1));
+        movie.tracks[i] = in.video ? videoTrack(in, videos[i], par) : audioTrack(in, audios[i], static_cast<uint32_t>(i + 1));
+        if (in.video) {
+            visualWidth = std::max(visualWidth, movie.tracks[i].width);
+            visualHeight = std::max(visualHeight, movie.tracks[i].height);
+        }
+    }
+    std::vector<std::vector<std::string>> textBytes(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const DirectInput &in = inputs[i];
+        if (in.text) {
+            movie.tracks[i] = textTrack(in, texts[i], visualWidth, visualHeight);
+            textBytes[i] = texts[i].samples;
+        }
+        Mp4OutTrack &t = movie.tracks[i];
         packLanguage(in.options.language, &t.language);
         t.enabled = !in.options.disable;
         if (in.options.group)
             t.alternateGroup = *in.options.group;
-        movie.tracks.push_back(std::move(t));
+    }
+    movie.order = placeTextEnds(&movie.tracks, &textBytes);
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        if (inputs[i].text) {
+            movie.tracks[i].data = [bytes = std::make_shared<std::vector<std::string>>(std::move(textBytes[i]))](
+                                       size_t k, std::string *out) { out->append((*bytes)[k]); };
+        }
     }
     movie.majorBrand = tag("M4V ");
     movie.minorVersion = 0x200;

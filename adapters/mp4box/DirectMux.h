@@ -1,21 +1,25 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "TimedText.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
 // The engine's common mux, a raw H.264 stream the in-process timing reads plus an ADTS AAC
-// file, written straight to an iPod MP4 (Mp4Writer) with the timestamps, sample tables and
-// parameter sets ffmpeg would give it. Whatever it is not sure to write the way ffmpeg
+// file and timed-text tracks, written straight to an iPod MP4 (Mp4Writer) with the
+// timestamps, sample tables, parameter sets and text samples ffmpeg would give it. Whatever it is not sure to write the way ffmpeg
 // would is declined and left to ffmpeg.
 namespace mp4box {
 
 struct DirectInput {
     std::string path;
     TrackOptions options;
-    bool video = false; // else ADTS AAC
+    bool video = false; // else ADTS AAC or timed text
+    bool text = false;
+    bool srt = false; // the text came from an SRT file
+    TimedText timedText;
 };
 
 enum class DirectOutcome { Written, Declined, Failed };

@@ -15,7 +15,6 @@ namespace {
         }
 
         bool ok() const { return !m_overrun; }
-        size_t pos() const { return m_pos; }
 
         uint32_t bit()
         {
@@ -397,13 +396,11 @@ bool parseSps(const uint8_t *nal, size_t size, H264Sps *out)
     s.width = static_cast<int>(w);
     s.height = static_cast<int>(h);
     if (r.bit()) { // vui_parameters_present_flag
-        s.aspectFlagBit = static_cast<int>(r.pos());
         if (r.bit()) { // aspect_ratio_info_present_flag
             static const int table[17][2] = { { 0, 0 }, { 1, 1 }, { 12, 11 }, { 10, 11 }, { 16, 11 }, { 40, 33 },
                 { 24, 11 }, { 20, 11 }, { 32, 11 }, { 80, 33 }, { 18, 11 }, { 15, 11 }, { 64, 33 }, { 160, 99 },
                 { 4, 3 }, { 3, 2 }, { 2, 1 } };
             const uint32_t idc = r.bits(8);
-            s.aspectRatioIdc = static_cast<int>(idc);
             if (idc == 255) {
                 s.sarNum = static_cast<int>(r.bits(16));
                 s.sarDen = static_cast<int>(r.bits(16));
@@ -701,57 +698,6 @@ std::vector<uint8_t> escapeNal(const std::vector<uint8_t> &rbsp)
         out.push_back(b);
     }
     return out;
-}
-
-bool rewriteSps(const uint8_t *nal, size_t size, int levelIdc, int sarNum, int sarDen, std::vector<uint8_t> *out)
-{
-    H264Sps sps;
-    if (size < 4 || !parseSps(nal, size, &sps))
-        return false;
-    std::vector<uint8_t> rbsp = unescapeNal(nal, size);
-    if (escapeNal(rbsp) != std::vector<uint8_t>(nal, nal + size))
-        return false;
-    if (levelIdc > 0)
-        rbsp[3] = static_cast<uint8_t>(levelIdc);
-    if (sarNum > 0 && sarDen > 0) {
-        // ffmpeg's table of Table E-1 ratios, after reducing the ratio to 16-bit terms.
-        static const int table[17][2] = { { 0, 0 }, { 1, 1 }, { 12, 11 }, { 10, 11 }, { 16, 11 }, { 40, 33 },
-            { 24, 11 }, { 20, 11 }, { 32, 11 }, { 80, 33 }, { 18, 11 }, { 15, 11 }, { 64, 33 }, { 160, 99 },
-            { 4, 3 }, { 3, 2 }, { 2, 1 } };
-        if (sps.aspectRatioIdc < 0)
-            return false;
-        const int g = std::gcd(sarNum, sarDen);
-        const int num = sarNum / g;
-        const int den = sarDen / g;
-        if (num > 65535 || den > 65535)
-            return false;
-        int idc = 255;
-        for (int i = 1; i < 17; ++i) {
-            if (table[i][0] == num && table[i][1] == den)
-                idc = i;
-        }
-        if ((idc == 255) != (sps.aspectRatioIdc == 255))
-            return false;
-        auto put = [&](size_t bit, int n, uint32_t v) {
-            for (int i = n - 1; i >= 0; --i, ++bit) {
-                const uint8_t mask = static_cast<uint8_t>(0x80 >> (bit % 8));
-                if (v >> i & 1)
-                    rbsp[bit / 8] |= mask;
-                else
-                    rbsp[bit / 8] &= static_cast<uint8_t>(~mask);
-            }
-        };
-        const size_t at = static_cast<size_t>(sps.aspectFlagBit) + 1;
-        if ((at + 8 + (idc == 255 ? 32 : 0) + 7) / 8 > rbsp.size())
-            return false;
-        put(at, 8, static_cast<uint32_t>(idc));
-        if (idc == 255) {
-            put(at + 8, 16, static_cast<uint32_t>(num));
-            put(at + 24, 16, static_cast<uint32_t>(den));
-        }
-    }
-    *out = escapeNal(rbsp);
-    return true;
 }
 
 bool seiHasRecoveryPoint(const uint8_t *nal, size_t size)

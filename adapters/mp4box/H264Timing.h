@@ -33,10 +33,6 @@ struct H264Sps {
     int sarDen = 0;
     int bitDepthLuma = 8;
     int bitDepthChroma = 8;
-    // Where the VUI's aspect_ratio_info_present_flag sits, in bits from the start of the
-    // unescaped NAL unit (header byte included); -1 without VUI.
-    int aspectFlagBit = -1;
-    int aspectRatioIdc = -1; // -1 when the VUI states no aspect ratio
     bool vuiRead = false; // the whole VUI was read (the fields below are known)
     bool bitstreamRestriction = false;
     int maxNumReorderFrames = 0;
@@ -118,13 +114,6 @@ bool parseSliceHeader(const uint8_t *nal, size_t size, const std::map<int, H264S
 // does not time: no picture, a slice without its parameter sets, data partitions, SVC/MVC
 // NAL units, redundant pictures, or a broken header.
 bool readH264Stream(const uint8_t *data, size_t size, H264Stream *out);
-
-// The SPS with level_idc and the sample aspect ratio set the way ffmpeg's h264_metadata
-// filter sets them (level: nullopt leaves it; sar: 0:0 leaves it), into out as escaped NAL
-// bytes. Only rewrites that keep every other bit in place are made: false when the SPS has
-// no VUI, or the aspect ratio would change its form (table entry versus explicit), or its
-// escaping is not the canonical one the filter would write.
-bool rewriteSps(const uint8_t *nal, size_t size, int levelIdc, int sarNum, int sarDen, std::vector<uint8_t> *out);
 
 // Escapes an unescaped NAL unit (emulation prevention bytes after two zeros).
 std::vector<uint8_t> escapeNal(const std::vector<uint8_t> &rbsp);

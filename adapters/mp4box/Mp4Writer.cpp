@@ -63,9 +63,10 @@ namespace {
         return static_cast<int64_t>(p >= 0 ? p / div : -((-p + div - 1) / div));
     }
 
-    void putMatrix(std::string *b)
+    void putMatrix(std::string *b, int x = 0, int y = 0)
     {
-        for (uint32_t v : { 0x10000u, 0u, 0u, 0u, 0x10000u, 0u, 0u, 0u, 0x40000000u })
+        for (uint32_t v : { 0x10000u, 0u, 0u, 0u, 0x10000u, 0u, static_cast<uint32_t>(x) << 16,
+                 static_cast<uint32_t>(y) << 16, 0x40000000u })
             put32(b, v);
     }
 
@@ -248,7 +249,7 @@ namespace {
             put16(&b, static_cast<uint32_t>(t.alternateGroup));
             put16(&b, static_cast<uint32_t>(t.volume));
             put16(&b, 0);
-            putMatrix(&b);
+            putMatrix(&b, t.translationX, t.translationY);
             put32(&b, t.width);
             put32(&b, t.height);
             trak += fullBox(tag("tkhd"), v, t.enabled ? 3 : 2, b);
@@ -303,7 +304,9 @@ namespace {
             mdia += fullBox(tag("hdlr"), 0, 0, b);
         }
         std::string minf;
-        if (t.handler == tag("vide")) {
+        if (t.text) {
+            minf += fullBox(tag("nmhd"), 0, 0, "");
+        } else if (t.handler == tag("vide")) {
             std::string b(8, '\0');
             minf += fullBox(tag("vmhd"), 0, 1, b);
         } else {
@@ -450,7 +453,7 @@ bool packLanguage(const std::string &code, uint16_t *packed)
 
 bool writeMp4(const std::string &path, const Mp4OutMovie &movie, ProgressLine *progress, std::string *error)
 {
-    const auto order = interleaveOrder(movie.tracks);
+    const auto order = movie.order.empty() ? interleaveOrder(movie.tracks) : movie.order;
     std::vector<TrackLayout> layout = layoutChunks(movie, order);
     uint64_t payload = 0;
     for (const auto &t : movie.tracks) {

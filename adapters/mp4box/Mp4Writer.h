@@ -23,16 +23,19 @@ struct Mp4OutSample {
 };
 
 struct Mp4OutTrack {
-    uint32_t handler = 0; // 'vide' or 'soun'
+    uint32_t handler = 0; // 'vide', 'soun' or a text handler ('sbtl')
     std::string handlerName; // "VideoHandler"
+    bool text = false; // a null media header ('nmhd') instead of 'vmhd' or 'smhd'
     uint32_t timescale = 0;
     std::vector<uint8_t> sampleEntry; // the whole entry box (avc1, mp4a)
     uint16_t language = 0x55c4; // packed ISO 639-2/T ("und")
     bool enabled = true;
     int alternateGroup = 0;
     int volume = 0; // 8.8
-    uint32_t width = 0; // 16.16, visual tracks
+    uint32_t width = 0; // 16.16, visual and text tracks
     uint32_t height = 0;
+    int translationX = 0; // whole pixels, in the track matrix
+    int translationY = 0;
     bool rollGroup = false; // AAC: every sample in one 'roll' group, distance -1
     std::vector<Mp4OutSample> samples; // decoding order
     // Appends the bytes of one sample (exactly its size) to out.
@@ -45,6 +48,8 @@ struct Mp4OutMovie {
     std::vector<uint32_t> compatibleBrands;
     std::string encoder; // the iTunes-style tool tag; empty: none
     std::vector<Mp4OutTrack> tracks;
+    // The (track, sample) order of the media data; empty: interleaveOrder's.
+    std::vector<std::pair<uint32_t, uint32_t>> order;
 };
 
 // One edit-list entry: movie time scale duration, media time (-1: empty edit).

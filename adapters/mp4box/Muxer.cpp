@@ -520,7 +520,7 @@ namespace {
         return true;
     }
 
-    // The engine's common copy (raw H.264, ADTS AAC, nothing else) is written here without
+    // The engine's common copy (raw H.264, ADTS AAC, timed text) is written here without
     // ffmpeg; nullopt leaves the mux to ffmpeg.
     std::optional<int> muxWithoutFfmpeg(
         const CommandLine &cmd, const std::vector<MuxInput> &inputs, ScratchSpace *scratch, const std::string &out)
@@ -532,8 +532,29 @@ namespace {
         int audios = 0;
         for (const auto &in : inputs) {
             const std::string ext = extensionOf(in.path);
-            DirectInput d { in.path, in.options, false };
-            if (in.timedText || !in.options.handler.empty())
+            DirectInput d;
+            d.path = in.path;
+            d.options = in.options;
+            if (in.timedText) {
+                // A file the ffmpeg path would refuse is left to it, to say so.
+                std::string bytes;
+                std::string error;
+                d.text = true;
+                d.srt = ext == ".srt";
+                if (!in.spec.selector.empty() || !readWholeFile(in.path, &bytes, &error))
+                    return std::nullopt;
+                if (d.srt) {
+                    std::vector<SrtCue> cues = parseSrt(decodeSubtitleBytes(bytes));
+                    if (cues.empty())
+                        return std::nullopt;
+                    d.timedText = srtToTimedText(std::move(cues));
+                } else if (!parseTtxt(bytes, &d.timedText, &error)) {
+                    return std::nullopt;
+                }
+                direct.push_back(std::move(d));
+                continue;
+            }
+            if (!in.options.handler.empty())
                 return std::nullopt;
             if ((ext == ".h264" || ext == ".264") && selectorTakes(in, "video")) {
                 if (videoTrack)

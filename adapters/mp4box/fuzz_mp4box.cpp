@@ -1,9 +1,12 @@
-// libFuzzer target for the MP4Box adapter's readers of outside data: timed-text XML,
-// SRT, tx3g samples and descriptions, MP4 box structures, raw H.264 and ADTS.
+// libFuzzer target for the MP4Box adapter's readers of outside data: timed-text XML (and the
+// text samples made of it), SRT, tx3g samples and descriptions, MP4 box structures, raw H.264
+// (and the SPS written again) and ADTS.
 #include "AssExport.h"
 #include "H264Timing.h"
 #include "MediaProbe.h"
+#include "MovText.h"
 #include "Mp4File.h"
+#include "SpsSyntax.h"
 #include "SrtImport.h"
 #include "TtxtFormat.h"
 #include "Tx3g.h"
@@ -26,6 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (parseTtxt(body, &tt, &error)) {
             timedTextToAss(tt);
             writeTtxt(tt);
+            // Every sample the text encoder model takes holds its text length and fits it.
+            if (const std::optional<MovTextDefaults> d = movTextDefaults(tt.header)) {
+                for (const auto &e : timedTextEvents(tt)) {
+                    const std::optional<std::string> sample = movTextSample(e.text, *d);
+                    if (sample
+                        && (sample->size() < 2
+                            || (static_cast<unsigned char>((*sample)[0]) << 8 | static_cast<unsigned char>((*sample)[1]))
+                                > static_cast<int>(sample->size()) - 2))
+                        __builtin_trap();
+                }
+            }
         }
         break;
     }
@@ -69,12 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             H264Sps before;
             H264Sps after;
             std::vector<uint8_t> rewritten;
-            // A rewritten SPS still reads, as the same picture.
+            // A rewritten SPS still reads, as the same picture, and writing what was read
+            // gives what reads back the same.
             if (n.type == 7 && parseSps(raw + n.offset, n.size, &before)
                 && rewriteSps(raw + n.offset, n.size, 31, 4, 3, &rewritten)
                 && (!parseSps(rewritten.data(), rewritten.size(), &after) || after.width != before.width
-                    || after.levelIdc != 31))
+                    || after.levelIdc != 31 || after.sarNum != 4 || after.sarDen != 3))
                 __builtin_trap();
+            H264SpsSyntax once;
+            H264SpsSyntax twice;
+            if (n.type == 7 && readSpsSyntax(raw + n.offset, n.size, &once)) {
+                const std::vector<uint8_t> written = writeSpsSyntax(once);
+                if (written.empty() || !readSpsSyntax(written.data(), written.size(), &twice)
+                    || writeSpsSyntax(twice) != written)
+                    __builtin_trap();
+            }
         }
         break;
     }

@@ -4,6 +4,7 @@
 #include "H264Timing.h"
 #include "MatroskaWrap.h"
 #include "MediaProbe.h"
+#include "SpsSyntax.h"
 
 #include <gtest/gtest.h>
 
@@ -361,4 +362,51 @@ TEST(MediaProbe, AdtsFramesGiveTheDurationOrAreLeftToFfprobe)
     EXPECT_FALSE(probeAdts("ID3" + adts, &m));
     EXPECT_FALSE(probeAdts(adts.substr(0, 25), &m)); // a cut last frame
     EXPECT_FALSE(probeAdts("", &m));
+}
+
+namespace {
+
+std::vector<uint8_t> fromHex(const std::string &hex)
+{
+    std::vector<uint8_t> b;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        b.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return b;
+}
+
+} // namespace
+
+TEST(SpsSyntax, RewritesTheWholeSpsAsFfmpegsH264MetadataDoes)
+{
+    // x264 SPSs (VUI without aspect ratio; no VUI at all; NAL HRD) and what ffmpeg 5.1's
+    // h264_metadata made of them with the level and sample_aspect_ratio given.
+    const std::string vui = "6764000bacd942847e5840000003004000000c83c50a6580";
+    const std::string noVui = "6764000bacd942847e54";
+    const std::string hrd = "67640014acd942847e5840000003004000000c9898003d090007a12930c01e28532c";
+    struct Case {
+        std::string in;
+        int level, num, den;
+        std::string out;
+    } cases[] = {
+        { vui, 31, 40, 33, "6764001facd942847e5c1440000003004000000c83c50a6580" }, // Table E-1 entry 5
+        { vui, 41, 720, 656, "67640029acd942847e5ffc00b400a440000003004000000c83c50a6580" }, // 45:41 explicit
+        { noVui, 0, 5, 4, "6764000bacd942847e5ffc0014001002" }, // a VUI with the inferred values
+        { hrd, 30, 1, 1, "6764001eacd942847e5c0440000003004000000c9898003d090007a12930c01e28532c" },
+        { vui, 0, 0, 0, vui }, // nothing to change: the same bytes
+        { noVui, 0, 0, 0, noVui },
+        { hrd, 0, 0, 0, hrd },
+    };
+    for (const auto &c : cases) {
+        const std::vector<uint8_t> in = fromHex(c.in);
+        std::vector<uint8_t> out;
+        ASSERT_TRUE(rewriteSps(in.data(), in.size(), c.level, c.num, c.den, &out)) << c.in;
+        EXPECT_EQ(out, fromHex(c.out)) << c.in << " level " << c.level << " sar " << c.num << ":" << c.den;
+    }
+    // What cbs_h264 refuses is refused: reserved_zero_2bits set, a cut SPS, a one after the stop bit.
+    for (const std::string &bad : { std::string("6764030bacd942847e54"), vui.substr(0, 24),
+             std::string("6764000bacd942847e5840000003004000000c83c50a6588") }) {
+        const std::vector<uint8_t> in = fromHex(bad);
+        std::vector<uint8_t> out;
+        EXPECT_FALSE(rewriteSps(in.data(), in.size(), 31, 4, 3, &out)) << bad;
+    }
 }

@@ -1,4 +1,5 @@
 #include "AssExport.h"
+#include "MovText.h"
 #include "SrtImport.h"
 #include "TtxtFormat.h"
 
@@ -230,3 +231,78 @@ TEST(AssExport, JustificationAndBackColourGoIntoTheStyle)
 }
 
 } // namespace
+
+TEST(MovText, SamplesAndDescriptionAsFfmpegsEncoderWritesThemFromTheScript)
+{
+    // Bytes ffmpeg 5.1 wrote (AssExport's script through its mov_text encoder) for this header
+    // and these samples.
+    TimedText tt;
+    tt.header.width = 320;
+    tt.header.height = 50;
+    tt.header.backRgba = 0x10203040u;
+    tt.header.boxTop = 1;
+    tt.header.boxLeft = 2;
+    tt.header.boxBottom = 3;
+    tt.header.boxRight = 4;
+    tt.header.fonts = { { 1, "Gulim" }, { 2, "Arial" } };
+    tt.header.defaultStyle.fontSize = 24;
+    tt.header.defaultStyle.rgba = 0xffff00ffu;
+    auto style = [&](int from, int to, bool bold, bool italic, bool underlined, int font, int size, uint32_t rgba) {
+        TimedTextStyle s = tt.header.defaultStyle;
+        s.fromChar = from;
+        s.toChar = to;
+        s.bold = bold;
+        s.italic = italic;
+        s.underlined = underlined;
+        s.fontId = font;
+        s.fontSize = size;
+        s.rgba = rgba;
+        return s;
+    };
+    tt.samples = {
+        { 100, u"Bold and italic",
+            { style(0, 4, true, false, false, 1, 24, 0xffff00ff), style(9, 15, true, true, false, 1, 24, 0xffff00ff) } },
+        { 504, u"Red \uD55C\uAE00 text\U0001F600 end",
+            { style(4, 7, false, false, false, 1, 24, 0xff0000ff), style(8, 12, false, false, true, 2, 30, 0x00ff0080) } },
+        { 900, u"  lead and trail  ", {} },
+        { 1100, u"{\\b1} literal \\n and \\N and {x}", {} },
+        { 1300, u"two\nlines", { style(2, 6, false, true, false, 1, 24, 0xffff00ff) } },
+        { 1500, u"", {} },
+    };
+    const std::vector<std::string> expected = {
+        "000f426f6c6420616e64206974616c6963000000227374796c00020000000400010118ffff00ff0009000f00010318ffff00ff",
+        "001752656420ed959ceab8802074657874f09f988020656e64000000227374796c00020004000700010018ff0000ff0008000c0001041e0"
+        "0ff0080",
+        "00106c65616420616e6420747261696c2020",
+        "001f7b5c62317d206c69746572616c205c6e20616e64205c4e20616e64207b787d",
+        "000974776f0a6c696e6573000000167374796c00010002000600010218ffff00ff",
+    };
+    auto hex = [](const std::string &bytes) {
+        std::string h;
+        char buf[3];
+        for (const unsigned char c : bytes) {
+            std::snprintf(buf, sizeof buf, "%02x", c);
+            h += buf;
+        }
+        return h;
+    };
+    const std::optional<MovTextDefaults> d = movTextDefaults(tt.header);
+    ASSERT_TRUE(d);
+    const std::vector<uint8_t> entry = movTextSampleEntry(tt.header, *d);
+    EXPECT_EQ(hex(std::string(entry.begin(), entry.end())),
+        "000000407478336700000000000000010000000001ff1020304000010002000300040000000000010018ffff00ff000000126674"
+        "6162000100010547756c696d");
+    const std::vector<AssEvent> events = timedTextEvents(tt);
+    ASSERT_EQ(events.size(), expected.size());
+    for (size_t i = 0; i < events.size(); ++i) {
+        const std::optional<std::string> sample = movTextSample(events[i].text, *d);
+        ASSERT_TRUE(sample) << events[i].text;
+        EXPECT_EQ(hex(*sample), expected[i]) << events[i].text;
+    }
+    EXPECT_EQ(events[1].startCs, 50);
+    EXPECT_EQ(events[1].endCs, 90);
+    // What the script might carry otherwise is left to ffmpeg.
+    EXPECT_FALSE(movTextSample("tab\there", *d));
+    EXPECT_FALSE(movTextSample("   ", *d));
+    EXPECT_FALSE(movTextSample("{\\pos(1,2)}x", *d));
+}
