@@ -85,6 +85,10 @@ bool runMux(ConvertJob &job, const QString &status, const QString &action, const
         QFile::rename(j.strProgressFile, target);
     else
         QFile::remove(j.strProgressFile);
+    // Gone from the name either way, which another job may take now: this job's end must
+    // not delete what is that job's file by then.
+    if (!QFileInfo::exists(j.strProgressFile))
+        job.tempFiles.removeAll(j.strProgressFile);
     return true;
 }
 

@@ -162,6 +162,22 @@ TEST_F(MuxStages, AnotherFileNamedLikeTheInProgressFileIsLeftAlone)
     EXPECT_FALSE(QFile::exists(job.job.strProgressFile));
 }
 
+TEST_F(MuxStages, ANextJobsFileUnderTheFreedInProgressNameOutlivesThisJobsEnd)
+{
+    // Jobs side by side mux into one folder: once this job's file has become its output,
+    // the next job may take "progressing.mp4" while this one is still checking its result.
+    source(QStringLiteral("clip.mkv"), ContainerMkv, VideoH264);
+    job.job.report.iWidth = 320;
+    job.job.report.iHeight = 240;
+    ASSERT_EQ(convert(), StageResult::Continue);
+    QFile next(job.job.strProgressFile);
+    ASSERT_TRUE(next.open(QIODevice::WriteOnly));
+    next.write("the next job's mux");
+    next.close();
+    DeleteTempFiles(job.tempFiles, false);
+    EXPECT_TRUE(QFile::exists(job.job.strProgressFile));
+}
+
 TEST_F(MuxStages, AudioOptionAndDelaysPerAudioOrigin)
 {
     source(QStringLiteral("clip.mkv"), ContainerMkv, VideoH264);
