@@ -1,6 +1,7 @@
 #include "DirectMux.h"
 
 #include "AssExport.h"
+#include "BigEndian.h"
 #include "FileUtil.h"
 #include "H264Timing.h"
 #include "MatroskaWrap.h"
@@ -27,17 +28,6 @@ namespace {
             | static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 8 | static_cast<unsigned char>(s[3]);
     }
 
-    void put8(std::vector<uint8_t> *b, uint32_t v) { b->push_back(static_cast<uint8_t>(v & 0xff)); }
-    void put16(std::vector<uint8_t> *b, uint32_t v)
-    {
-        put8(b, v >> 8);
-        put8(b, v);
-    }
-    void put32(std::vector<uint8_t> *b, uint32_t v)
-    {
-        put16(b, v >> 16);
-        put16(b, v);
-    }
     void append(std::vector<uint8_t> *b, const std::vector<uint8_t> &more) { b->insert(b->end(), more.begin(), more.end()); }
 
     std::vector<uint8_t> box(uint32_t type, const std::vector<uint8_t> &body)

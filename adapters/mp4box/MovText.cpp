@@ -1,6 +1,7 @@
 #include "MovText.h"
 
 #include "AssExport.h"
+#include "BigEndian.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,17 +9,6 @@
 namespace mp4box {
 namespace {
 
-    void put8(std::string *b, uint32_t v) { b->push_back(static_cast<char>(v & 0xff)); }
-    void put16(std::string *b, uint32_t v)
-    {
-        put8(b, v >> 8);
-        put8(b, v);
-    }
-    void put32(std::string *b, uint32_t v)
-    {
-        put16(b, v >> 16);
-        put16(b, v);
-    }
 
     struct StyleRecord {
         uint32_t start = 0;

@@ -1,5 +1,6 @@
 #include "Mp4Writer.h"
 
+#include "BigEndian.h"
 #include "ProgressLine.h"
 
 #include <algorithm>
@@ -12,22 +13,6 @@ namespace {
     constexpr uint32_t kMovieTimescale = 1000;
     constexpr uint64_t kMaxChunkBytes = 1u << 20;
 
-    void put8(std::string *b, uint32_t v) { b->push_back(static_cast<char>(v & 0xff)); }
-    void put16(std::string *b, uint32_t v)
-    {
-        put8(b, v >> 8);
-        put8(b, v);
-    }
-    void put32(std::string *b, uint32_t v)
-    {
-        put16(b, v >> 16);
-        put16(b, v);
-    }
-    void put64(std::string *b, uint64_t v)
-    {
-        put32(b, static_cast<uint32_t>(v >> 32));
-        put32(b, static_cast<uint32_t>(v));
-    }
 
     std::string box(uint32_t type, const std::string &body)
     {
