@@ -167,6 +167,12 @@ public:
             m_slots[static_cast<size_t>(slot)].progress = text;
     }
     FrontEnd &frontEnd() { return m_run.ui; }
+    // The source's one-line summary, with the row it belongs to: several rows run at once.
+    void slotSummary(int slot, const QString &text)
+    {
+        const int row = m_slots[static_cast<size_t>(slot)].row;
+        m_run.ui.setSummaryText(row < 0 || text.isEmpty() ? text : QStringLiteral("[%1] ").arg(row + 1) + text);
+    }
 
 private:
     // Front end's thread.
@@ -301,7 +307,8 @@ void JobFrontEnd::setStatusText(int part, const QString &text)
 void JobFrontEnd::setSummaryText(const QString &text)
 {
     Run *run = &m_run;
-    post(run->context(), [run, text] { run->frontEnd().setSummaryText(text); });
+    const int slot = m_slot;
+    post(run->context(), [run, slot, text] { run->slotSummary(slot, text); });
 }
 
 void JobFrontEnd::showMessage(const QString &text)

@@ -645,6 +645,7 @@ TEST_F(JobDriverTest, SideBySideJobsRunTogetherEachInItsOwnFolder)
             const std::lock_guard<std::mutex> lock(guard);
             folders[row] = job.strWorkFolder;
         }
+        job.ui.setSummaryText(QStringLiteral("summary"));
         // Each job's step script has the same name: only its own folder keeps it apart.
         if (row == 2)
             return makeOutput(job, out);
@@ -675,7 +676,9 @@ TEST_F(JobDriverTest, SideBySideJobsRunTogetherEachInItsOwnFolder)
         both = both || (part == 0 && text == QStringLiteral("1,2/3"));
     EXPECT_TRUE(both);
     EXPECT_EQ(ui.statusBar.back().second, QString());
-    // Each job's log lines carry its row's number.
+    // So does each source's summary line, and the log's lines of each job.
+    for (int row = 1; row <= 3; ++row)
+        EXPECT_TRUE(ui.summaries.contains(QStringLiteral("[%1] summary").arg(row))) << qPrintable(ui.summaries.join(','));
     const QStringList lines = logLines(logPath);
     for (int row = 1; row <= 3; ++row) {
         EXPECT_TRUE(lines.contains(QStringLiteral("[job %1] Preparing job: %1/3").arg(row))) << row;
