@@ -1,10 +1,9 @@
 #pragma once
 
 #include "engine/ConvertJob.h"
+#include "engine/JobDriver.h"
 
 #include <span>
-
-using Stage = StageResult (*)(ConvertJob &);
 
 // Converts the rows of run's list with up to `jobs` of them going at the same time,
 // each on a thread of its own with its own subfolder of the run's work folder

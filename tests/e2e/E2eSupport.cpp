@@ -239,6 +239,16 @@ QJsonObject firstStream(const QString &file, const char *kind)
     return s.isEmpty() ? QJsonObject() : s.first();
 }
 
+int rotationOf(const QJsonObject &s)
+{
+    for (const QJsonValue &v : s.value(QStringLiteral("side_data_list")).toArray()) {
+        const QJsonObject d = v.toObject();
+        if (d.contains(QStringLiteral("rotation")))
+            return d.value(QStringLiteral("rotation")).toInt();
+    }
+    return 0;
+}
+
 int countVideoFrames(const QString &file)
 {
     QProcess p;

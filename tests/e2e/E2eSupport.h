@@ -106,6 +106,8 @@ QJsonObject probe(const QString &file);
 QList<QJsonObject> streams(const QJsonObject &probe, const QString &codecType);
 // The first stream of one kind in a file, empty when it has none.
 QJsonObject firstStream(const QString &file, const char *kind);
+// The rotation a stream's display matrix tells (ffprobe's side data), 0 when none.
+int rotationOf(const QJsonObject &stream);
 // Number of video frames counted by decoding (ffprobe -count_frames).
 int countVideoFrames(const QString &file);
 

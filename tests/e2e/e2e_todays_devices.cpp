@@ -151,16 +151,6 @@ TEST(E2eTodaysDevices, TransportStreamStartingTenSecondsInIsCopiedInSync)
     EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
 }
 
-int rotationOf(const QJsonObject &s)
-{
-    for (const QJsonValue &v : s.value(QStringLiteral("side_data_list")).toArray()) {
-        const QJsonObject d = v.toObject();
-        if (d.contains(QStringLiteral("rotation")))
-            return d.value(QStringLiteral("rotation")).toInt();
-    }
-    return 0;
-}
-
 TEST(E2eTodaysDevices, PortraitUhdAtSixtyFramesIsCopiedWithItsRotation)
 {
     Sandbox box;

@@ -28,16 +28,6 @@ double streamEnd(const QJsonObject &s)
     return number(s, "start_time") + number(s, "duration");
 }
 
-int rotationOf(const QJsonObject &s)
-{
-    for (const QJsonValue &v : s.value(QStringLiteral("side_data_list")).toArray()) {
-        const QJsonObject d = v.toObject();
-        if (d.contains(QStringLiteral("rotation")))
-            return d.value(QStringLiteral("rotation")).toInt();
-    }
-    return 0;
-}
-
 struct Shown
 {
     int width;

@@ -157,15 +157,7 @@ TEST(Conversion, StopEndsTheRunningToolAndTheRun)
     auto d = openDialog();
     d->addPaths(makeSources("stop", { "first.mkv", "second.mkv" }));
 
-    g_testStage = [](ConvertJob &job) {
-        ToolStep step;
-        step.tool = kFfmpeg;
-        step.statusText = QStringLiteral("비디오 추출중");
-        step.output = job.strWorkFolder + QStringLiteral("video.h264");
-        step.arguments = QStringLiteral("-i source");
-        step.stopLine = QStringLiteral("Video extraction stopped");
-        return RunToolStep(job, step) == StepOutcome::Stopped ? StageResult::StopRun : StageResult::SkipJob;
-    };
+    g_testStage = runFfmpegStep;
     const Stage stages[] = { CallTestStage };
     d->setStages(stages);
 
